@@ -1,0 +1,3 @@
+#include "plugin/plugin.h"
+
+int main() { return 0; }

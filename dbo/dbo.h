@@ -1,0 +1,201 @@
+// dbo: from the scene model to DBO model files.
+//
+// This folder owns the progress interface that every long loop of an export steps (and the one pacing
+// rule those loops share), mesh building (one mesh record per material, or collision meshes), packing of
+// mesh lists into scene objects, the binary stream dbofstream, the scene writer that writes a scene object
+// as a complete DBO file, and a walker that checks the structure of a DBO file.
+//
+// Typical use:
+//   std::vector<MeshRecord> meshes = BuildMainMeshList(scene.materials);
+//   Pacing pacing = Pacing::For(scene.polygons.size(), 2.0 / 45.0);
+//   pacing.Begin(progress);
+//   BuildGeometry(0, scene.polygons, scene.vertices, meshes, progress, pacing.threshold);
+//   SceneObject object = PackMeshes(std::move(meshes), settings.sceneName);
+//   dbofstream out; out.open(path, std::ios::binary | std::ios::out | std::ios::trunc);
+//   WriteScene(out, object, {scaleX, scaleY, scaleZ}, progress, false);
+//   out.close();  // then out.fail() tells whether the file is complete
+//
+// Nothing here reports to the user; streams report through their state.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "scene/scene.h"
+
+namespace tessaline {
+
+// ---------------------------------------------------------------------------------------------------------
+// Progress
+
+// The progress window as the export's stages see it: a stage text and a bar with range, step and position.
+// Implementations keep the position within the range, as a progress bar control does.
+class ProgressWindow {
+ public:
+  virtual ~ProgressWindow() = default;
+  virtual void SetStageText(const std::string& text) = 0;
+  virtual void SetBarRange(int low, int high) = 0;
+  virtual void SetBarStep(int step) = 0;
+  virtual void StepBar() = 0;              // position + step
+  virtual void SetBarPosition(int position) = 0;
+  virtual void AdvanceBar(int delta) = 0;  // position + delta
+};
+
+// A ProgressWindow that ignores everything (for callers that show no progress).
+class NoProgress final : public ProgressWindow {
+ public:
+  void SetStageText(const std::string&) override {}
+  void SetBarRange(int, int) override {}
+  void SetBarStep(int) override {}
+  void StepBar() override {}
+  void SetBarPosition(int) override {}
+  void AdvanceBar(int) override {}
+};
+
+// How a loop over n items spreads its bar steps: x = n * factor; if x < 1 the threshold is 1 and the step
+// 1/x (truncated); otherwise the threshold is x (truncated) and the step 1. After item i, if i >= threshold,
+// the bar steps once and the threshold doubles. For n = 0 the step is 0 (the bar never moves).
+struct Pacing {
+  uint64_t threshold = 1;
+  int step = 0;
+
+  static Pacing For(uint64_t n, double factor);
+  void Begin(ProgressWindow& progress) const { progress.SetBarStep(step); }
+  void After(uint64_t i, ProgressWindow& progress) {
+    if (i >= threshold) {
+      progress.StepBar();
+      threshold *= 2;
+    }
+  }
+};
+
+// ---------------------------------------------------------------------------------------------------------
+// Mesh building
+
+// Indices are 16 bits wide, so one mesh frame holds at most this many vertices.
+constexpr uint32_t kMaxFrameVertices = 65536;
+
+// Where a mesh record's geometry continues in a new frame because the previous frame was full.
+struct FrameBreak {
+  uint32_t firstVertex = 0;
+  uint32_t firstIndex = 0;
+};
+
+struct MeshRecord {
+  SceneMaterial material;
+  std::vector<SceneVertex> vertices;
+  std::vector<uint16_t> indices;  // relative to the first vertex of the frame they belong to
+  // The starts of the second and later frames, in order. Empty while everything fits in one frame.
+  std::vector<FrameBreak> frameBreaks;
+  uint32_t meshSize = 0;  // set by PackMeshes
+};
+
+// A mesh record holding a copy of the material and no geometry.
+MeshRecord MeshFromMaterial(const SceneMaterial& material);
+
+// The material of every collision mesh: id 0, no layers, one unused placeholder entry per layer
+// sequence, textureDataSize 8.
+SceneMaterial CollisionMaterial();
+
+// One mesh record per material, in material order.
+std::vector<MeshRecord> BuildMainMeshList(const std::vector<SceneMaterial>& materials);
+
+// Collision mode 0: none; 1: one record; 2: polygonCount records; all from CollisionMaterial().
+std::vector<MeshRecord> BuildCollisionMeshList(uint32_t collisionMode, uint32_t polygonCount);
+
+// The unit normal of the turn p0 -> p1 -> p2 in single precision; collinear corners give (0, 0, 0).
+std::array<float, 3> faceNormal(const std::array<float, 3>& p0, const std::array<float, 3>& p1,
+                                const std::array<float, 3>& p2);
+
+// Appends every polygon with at least 3 corners to its mesh record, each corner a vertex of its own with
+// the polygon's face normal, triangulated in zigzag order. mode 0: the first record whose material id is
+// the polygon's materialId; 1: the first record; 2: the record at position primitiveId. Polygons whose
+// record does not exist, or with more corners than a frame holds, are skipped. A polygon that would take
+// a frame past kMaxFrameVertices starts a new frame (a FrameBreak). Steps the bar by the pacing rule,
+// starting from the given threshold (the caller has set the step).
+void BuildGeometry(uint32_t mode, const std::vector<ScenePolygon>& polygons,
+                   const std::vector<SceneVertex>& vertices, std::vector<MeshRecord>& meshes,
+                   ProgressWindow& progress, uint64_t threshold);
+
+// ---------------------------------------------------------------------------------------------------------
+// Packing and writing
+
+struct SceneObject {
+  std::string name;
+  std::vector<MeshRecord> meshes;  // records with geometry, one per frame, meshSize set, no frameBreaks
+  uint32_t totalSize = 0;          // sum of 112 + name length + meshSize
+};
+
+// Keeps the records that have vertices and indices, in order, splitting each at its frame breaks into
+// records of their own, and sets meshSize = first vertex's vertexSize x V + 2 x I + textureDataSize + 527.
+SceneObject PackMeshes(std::vector<MeshRecord> meshes, const std::string& sceneName);
+
+// The binary output stream for DBO files: a standard file stream with the DBO encodings on top. Every
+// composite write returns true when the stream holds no error bit afterwards.
+class dbofstream : public std::ofstream {
+ public:
+  dbofstream() = default;
+  ~dbofstream() override;
+
+  bool WriteHeader();                     // the 24-byte header
+  bool WriteString(const std::string& text);  // dword length, then the bytes
+  // Position, normal, then exactly pairCount coordinate pairs: the present slots in slot order, cut to
+  // pairCount, padded with (0, 0).
+  bool WriteVertex(const SceneVertex& vertex, uint32_t pairCount);
+  bool WriteDword(uint32_t value);
+  bool WriteFloat(float value);
+  bool WriteFlag(bool value);
+  bool WriteWord(uint16_t value);
+};
+
+// Writes a scene object as a complete DBO file: the main form (collision false) or the collision form.
+// Writes the header only when the stream is good at the start; afterwards the caller learns from the
+// stream's state whether everything was written. Steps the bar by the pacing rule over the meshes.
+void WriteScene(dbofstream& out, const SceneObject& object, const std::array<float, 3>& scale,
+                ProgressWindow& progress, bool collision);
+
+// ---------------------------------------------------------------------------------------------------------
+// Walker: reads a DBO file back and checks its structure.
+
+struct DboItem {
+  uint32_t code = 0;
+  uint32_t size = 0;        // as declared
+  uint64_t offset = 0;      // of the code dword
+  int depth = 0;
+};
+
+struct DboMeshInfo {
+  uint32_t vertexFormat = 0;
+  uint32_t vertexSize = 0;
+  uint32_t vertexCount = 0;
+  uint32_t indexCount = 0;
+  uint32_t textureCount = 0;
+  std::vector<std::string> textureNames;
+};
+
+struct DboFrameInfo {
+  std::string name;
+  bool hasMesh = false;
+  DboMeshInfo mesh;
+  std::array<float, 3> scale{};
+};
+
+struct DboReport {
+  bool ok = false;
+  std::string error;  // what is wrong, with the byte offset, when !ok
+  std::vector<DboItem> items;  // every item met, in file order
+  std::vector<DboFrameInfo> frames;  // root frame first
+};
+
+// The name of a DBO item code this writer uses ("FrameName", "MeshVertexData", ...), or "" if unknown.
+const char* DboItemName(uint32_t code);
+
+// Walks a whole file: header, every item list closed by its terminator, the frame chain with one closing
+// group per frame, each mesh's vertex data = V x vertex size bytes and every index below V, texture
+// entries, and nothing after the final terminator.
+DboReport WalkDbo(const std::vector<uint8_t>& bytes);
+
+}  // namespace tessaline

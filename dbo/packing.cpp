@@ -1,0 +1,1 @@
+#include "dbo/dbo.h"

@@ -1,0 +1,189 @@
+// plugin: the plug-in's face towards the editor, and the export run that drives everything else.
+//
+// This folder owns the export settings and the options dialog's rules, the host callback protocol (request
+// texts, the two-call exchange, the "Error in Callback" texts), the export run itself, and the exported
+// Plugin* functions. Everything the run needs from the desktop (dialogs, progress window, message boxes,
+// files) goes through the Desktop interface; plugin/win32/ implements it with real windows, HeadlessDesktop
+// answers from given values and records every call (the tessaline command and the tests use it).
+//
+// Typical use (a host of its own, as the tessaline command does):
+//   HeadlessDesktop desktop;  desktop.options = ...;  desktop.savePath = "C:\\out\\level.dbo";
+//   SetDesktop(&desktop);
+//   PluginSetCallback(&MyHostCallback);
+//   PluginExecute();
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "dbo/dbo.h"
+#include "scene/scene.h"
+#include "textures/textures.h"
+
+// The calling convention of the exports and of the host's callback: stdcall on 32-bit Windows, the
+// platform's only convention elsewhere.
+#if defined(_WIN32) && !defined(_WIN64)
+#define TESSALINE_STDCALL __attribute__((stdcall))
+#else
+#define TESSALINE_STDCALL
+#endif
+
+namespace tessaline {
+
+// ---------------------------------------------------------------------------------------------------------
+// Export settings and the options dialog's rules
+
+struct ExportSettings {
+  std::string sceneName;
+  std::string collisionFileName;
+  std::string textureFolder;
+  bool allObjects = false;
+  bool exportTextures = false;
+  uint32_t collisionMode = 0;  // 0 none, 1 one big object, 2 per object
+  float scaleX = 1.0f;
+  float scaleY = 1.0f;
+  float scaleZ = 1.0f;
+};
+
+// The settings as the options dialog sets them when it starts.
+ExportSettings StartSettings();
+
+// The state of the options dialog's controls, as the user left them.
+struct OptionsControls {
+  bool allObjects = true;               // 1006 checked (else 1008)
+  std::string sceneName = "DeleDExported";
+  std::string scaleX = "1.0", scaleY = "1.0", scaleZ = "1.0";
+  bool exportTextures = true;           // 1011
+  std::string textureFolder = "Media";  // 1034
+  bool exportCollision = false;         // 1026
+  bool oneBigObject = true;             // 1030 (else 1031)
+  std::string collisionFileName = "collision.dbo";  // 1027
+};
+
+// What OK stores: edit texts cut to 255 characters; the folder only with textures on, the collision file
+// name only with collision on; scale texts read by ReadScale.
+ExportSettings SettingsFromControls(const OptionsControls& controls);
+
+// An edit's text as OK reads it: at most 255 characters.
+std::string EditText(const std::string& text);
+
+// A scale factor text: read as a decimal number and stored as a 32-bit float; a value that is not finite,
+// or is 0 or negative once stored, gives 1.0.
+float ReadScale(const std::string& text);
+
+// Enabling rules of the options dialog.
+inline bool FolderEditEnabled(bool exportTexturesChecked) { return exportTexturesChecked; }
+inline bool CollisionControlsEnabled(bool exportCollisionChecked) { return exportCollisionChecked; }
+
+// ---------------------------------------------------------------------------------------------------------
+// Host protocol
+
+enum CallbackReason : uint32_t { GetMem = 0, GetData = 1 };
+
+// The record exchanged with the host: four 32-bit fields on the editor's platform.
+struct CallbackRecord {
+  uint32_t reason = GetMem;
+  const char* request = nullptr;
+  uint8_t* buffer = nullptr;
+  uint32_t size = 0;
+};
+
+using HostCallback = uint32_t(TESSALINE_STDCALL*)(CallbackRecord* record);
+
+extern const char* const kInstallDirectoryRequest;
+extern const char* const kSceneAllRequest;
+extern const char* const kSceneSelectionRequest;
+extern const char* const kXmlDeclaration;  // put in front of every answer before it is read
+
+// "Error Code <code>: <description>" for a non-zero callback result.
+std::string CallbackErrorText(uint32_t code);
+
+// ---------------------------------------------------------------------------------------------------------
+// Desktop
+
+enum class MessageIcon { Information, Warning, Error };
+
+class Desktop : public ProgressWindow, public FileSystem {
+ public:
+  // Makes the module's own resources reachable; false ends the run at once.
+  virtual bool LoadModule() = 0;
+  virtual void ReleaseModule() = 0;
+  // Shows the options dialog modally; 1 for OK (settings filled), anything else for cancel.
+  virtual int ShowOptionsDialog(ExportSettings& settings) = 0;
+  virtual void OpenProgressWindow() = 0;
+  virtual void CloseProgressWindow() = 0;
+  // Asks for the DBO file's path (backslash form); false when cancelled.
+  virtual bool ShowSaveDialog(std::string& path) = 0;
+  virtual void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon) = 0;
+};
+
+// The desktop the exports use; null until set (PluginExecute then does nothing).
+void SetDesktop(Desktop* desktop);
+Desktop* CurrentDesktop();
+
+// One whole export run against a desktop and a host callback, with the module's settings object.
+void RunExport(Desktop& desktop, HostCallback callback, ExportSettings& settings);
+
+// ---------------------------------------------------------------------------------------------------------
+// Headless desktop
+
+// Answers the dialogs from given values, keeps a record of every call, and can draw a progress line.
+class HeadlessDesktop : public Desktop {
+ public:
+  bool moduleLoads = true;
+  bool optionsAccepted = true;
+  OptionsControls options;
+  bool saveAccepted = true;
+  std::string savePath;               // backslash form, as the save dialog hands it over
+  bool drawProgress = false;          // a progress line on stderr
+  bool printMessages = false;         // message texts on stdout (errors on stderr)
+
+  // Everything the run did, one line per call, e.g. "stage Please Wait....Parsing Data.", "step",
+  // "message Tessaline|Scene correctly exported.\n|information".
+  std::vector<std::string> calls;
+  int barPosition = 0;
+
+  bool LoadModule() override;
+  void ReleaseModule() override;
+  int ShowOptionsDialog(ExportSettings& settings) override;
+  void OpenProgressWindow() override;
+  void CloseProgressWindow() override;
+  bool ShowSaveDialog(std::string& path) override;
+  void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon) override;
+
+  void SetStageText(const std::string& text) override;
+  void SetBarRange(int low, int high) override;
+  void SetBarStep(int step) override;
+  void StepBar() override;
+  void SetBarPosition(int position) override;
+  void AdvanceBar(int delta) override;
+
+  bool CreateFolder(const std::string& path) override;
+  bool CopyFile(const std::string& from, const std::string& to) override;
+  bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) override;
+  bool ReplaceFile(const std::string& from, const std::string& to) override;
+  void RemoveFile(const std::string& path) override;
+  std::string NativePath(const std::string& path) override;
+
+ private:
+  StdFileSystem files_;
+  int low_ = 0, high_ = 100, step_ = 10;
+  std::string stage_;
+  void Draw();
+};
+
+}  // namespace tessaline
+
+// ---------------------------------------------------------------------------------------------------------
+// The exports, as the editor calls them.
+extern "C" {
+const char* TESSALINE_STDCALL PluginName();
+const char* TESSALINE_STDCALL PluginDescription();
+const char* TESSALINE_STDCALL PluginDeleDVersion();
+const char* TESSALINE_STDCALL PluginVersion();
+const char* TESSALINE_STDCALL PluginAuthor();
+const char* TESSALINE_STDCALL PluginEmail();
+void TESSALINE_STDCALL PluginSetCallback(tessaline::HostCallback callback);
+void TESSALINE_STDCALL PluginExecute();
+}

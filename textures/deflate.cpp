@@ -1,0 +1,1 @@
+#include "textures/textures.h"
