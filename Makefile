@@ -3,6 +3,8 @@
 #   make demo   export the example scene and inspect the result
 .PHONY: test demo setup build build-linux build-windows clean
 
+TESSALINE := build/linux/cli/tessaline
+
 setup:
 	@scripts/setup
 
@@ -19,6 +21,16 @@ build: build-linux build-windows
 test: build
 	ctest --preset linux -j2
 	ctest --preset windows
+
+demo: build-linux
+	rm -rf demo-out && mkdir -p demo-out
+	$(TESSALINE) export examples/room.dxs -o demo-out/room.dbo --install-dir examples \
+		--scene-name DemoRoom --collision one --collision-file ""
+	$(TESSALINE) inspect demo-out/room.dbo
+	$(TESSALINE) inspect demo-out/room_col.dbo | tail -n 4
+	@echo
+	@echo "Demo output in demo-out/:"
+	@find demo-out -type f | sort
 
 clean:
 	rm -rf build demo-out

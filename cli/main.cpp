@@ -1,3 +1,280 @@
+// tessaline: exports an editor scene file to DBO through the plug-in's own export run, and inspects DBO
+// files. For an export the command plays the editor's part: it registers a host callback that answers the
+// plug-in's XML requests from the scene file, and answers the plug-in's dialogs from its flags.
+#include <unistd.h>
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
 #include "plugin/plugin.h"
 
-int main() { return 0; }
+namespace {
+
+using namespace tessaline;
+
+constexpr const char* kUsage =
+    "Usage:\n"
+    "  tessaline export SCENE.xml -o OUT.dbo [options]\n"
+    "  tessaline inspect FILE.dbo\n"
+    "  tessaline --help | --version\n"
+    "\n"
+    "export: converts an editor scene file (a .dxs file, or any XML answer holding materials and\n"
+    "primitives) to a DBO model, with the collision file and textures the options ask for.\n"
+    "  -o, --output OUT.dbo         the DBO file to write (required)\n"
+    "  --selected                   ask for the selected objects instead of all objects\n"
+    "  --scene-name NAME            the frames' name (default DeleDExported)\n"
+    "  --scale X Y Z                scaling factors (default 1.0 1.0 1.0; 0, negative or\n"
+    "                               unreadable values give 1.0)\n"
+    "  --texture-folder NAME        folder beside the DBO file for the textures (default Media;\n"
+    "                               \"\" puts them beside the DBO file)\n"
+    "  --no-textures                do not place textures\n"
+    "  --collision one|per-object   also write a collision file: one big object, or one object\n"
+    "                               per primitive\n"
+    "  --collision-file NAME        the collision file's name (default collision.dbo; \"\" derives\n"
+    "                               it from the output: OUT_col.dbo)\n"
+    "  --install-dir DIR            the editor's install directory; images are copied from\n"
+    "                               DIR/Textures/\n"
+    "\n"
+    "inspect: prints the item tree of a DBO file and checks its structure.\n"
+    "\n"
+    "Exit status: 0 success; 1 the export or inspection failed; 2 usage error; 3 the DBO file was\n"
+    "written but some textures could not be placed.\n";
+
+constexpr const char* kHint = "Try 'tessaline --help'.";
+
+int UsageError(const std::string& message) {
+  std::fprintf(stderr, "tessaline: %s\n%s\n", message.c_str(), kHint);
+  return 2;
+}
+
+bool ReadWholeFile(const std::string& path, std::string& content) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream buffer;
+  buffer << in.rdbuf();
+  if (in.bad()) return false;
+  content = std::move(buffer).str();
+  return true;
+}
+
+// Paths go to the export run in the editor's backslash form.
+std::string Backslashed(std::string path) {
+  for (char& c : path) {
+    if (c == '/') c = '\\';
+  }
+  return path;
+}
+
+std::string XmlEscaped(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+// The host's side of the protocol: answers from the scene file and the install directory.
+struct Host {
+  std::string scene;
+  std::string installAnswer;
+};
+Host g_host;
+
+uint32_t TESSALINE_STDCALL AnswerRequest(CallbackRecord* record) {
+  const char* request = record->request;
+  const std::string* answer = nullptr;
+  if (std::strcmp(request, kInstallDirectoryRequest) == 0) {
+    answer = &g_host.installAnswer;
+  } else if (std::strcmp(request, kSceneAllRequest) == 0 || std::strcmp(request, kSceneSelectionRequest) == 0) {
+    answer = &g_host.scene;
+  } else {
+    return 7;  // Invalid Data String.
+  }
+  if (answer->size() >= UINT32_MAX) return 99;
+  switch (record->reason) {
+    case GetMem:
+      record->size = static_cast<uint32_t>(answer->size() + 1);
+      return 0;
+    case GetData:
+      if (record->buffer == nullptr || record->size != answer->size() + 1) return 4;
+      std::memcpy(record->buffer, answer->c_str(), answer->size() + 1);
+      return 0;
+    default:
+      return 98;
+  }
+}
+
+int Export(int argc, char** argv) {
+  std::string scenePath, outputPath, installDirectory;
+  bool collisionFileGiven = false;
+  bool textureFolderGiven = false, noTextures = false;
+  OptionsControls controls;
+  for (int i = 2; i < argc; ++i) {
+    const std::string arg = argv[i];
+    auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
+    if (arg == "-o" || arg == "--output") {
+      const char* v = value();
+      if (v == nullptr) return UsageError(arg + " needs a file name");
+      outputPath = v;
+    } else if (arg == "--selected") {
+      controls.allObjects = false;
+    } else if (arg == "--scene-name") {
+      const char* v = value();
+      if (v == nullptr) return UsageError("--scene-name needs a name");
+      controls.sceneName = v;
+    } else if (arg == "--scale") {
+      if (i + 3 >= argc) return UsageError("--scale needs three factors: X Y Z");
+      controls.scaleX = argv[++i];
+      controls.scaleY = argv[++i];
+      controls.scaleZ = argv[++i];
+    } else if (arg == "--texture-folder") {
+      const char* v = value();
+      if (v == nullptr) return UsageError("--texture-folder needs a folder name (\"\" for none)");
+      controls.textureFolder = v;
+      textureFolderGiven = true;
+    } else if (arg == "--no-textures") {
+      noTextures = true;
+    } else if (arg == "--collision") {
+      const char* v = value();
+      if (v == nullptr) return UsageError("--collision needs a mode: one or per-object");
+      const std::string mode = v;
+      if (mode != "one" && mode != "per-object") {
+        return UsageError("--collision takes one or per-object, not '" + mode + "'");
+      }
+      controls.exportCollision = true;
+      controls.oneBigObject = mode == "one";
+    } else if (arg == "--collision-file") {
+      const char* v = value();
+      if (v == nullptr) return UsageError("--collision-file needs a file name (\"\" to derive it)");
+      controls.collisionFileName = v;
+      collisionFileGiven = true;
+    } else if (arg == "--install-dir") {
+      const char* v = value();
+      if (v == nullptr) return UsageError("--install-dir needs a folder");
+      installDirectory = v;
+    } else if (!arg.empty() && arg[0] == '-' && arg != "-") {
+      return UsageError("unknown option '" + arg + "'");
+    } else if (scenePath.empty()) {
+      scenePath = arg;
+    } else {
+      return UsageError("more than one scene file given ('" + scenePath + "' and '" + arg + "')");
+    }
+  }
+  if (scenePath.empty()) return UsageError("export needs a scene file");
+  if (outputPath.empty()) return UsageError("export needs an output file: -o OUT.dbo");
+  if (noTextures && textureFolderGiven) return UsageError("--no-textures and --texture-folder exclude each other");
+  if (collisionFileGiven && !controls.exportCollision) return UsageError("--collision-file needs --collision");
+  if (outputPath.size() > 511) return UsageError("the output path is longer than 511 characters");
+  controls.exportTextures = !noTextures;
+
+  if (!ReadWholeFile(scenePath, g_host.scene)) {
+    std::fprintf(stderr, "tessaline: cannot read the scene file '%s'\n", scenePath.c_str());
+    return 1;
+  }
+  if (g_host.scene.find('\0') != std::string::npos) {
+    std::fprintf(stderr, "tessaline: the scene file '%s' holds a NUL byte; it is not an XML text\n",
+                 scenePath.c_str());
+    return 1;
+  }
+  g_host.installAnswer = "<installdirectory>" + XmlEscaped(Backslashed(installDirectory)) + "</installdirectory>";
+
+  HeadlessDesktop desktop;
+  desktop.options = controls;
+  desktop.savePath = Backslashed(outputPath);
+  desktop.drawProgress = isatty(STDERR_FILENO) != 0;
+  desktop.printMessages = true;
+  SetDesktop(&desktop);
+  PluginSetCallback(&AnswerRequest);
+  PluginExecute();
+  SetDesktop(nullptr);
+
+  bool saved = false, hostFailed = false;
+  for (const std::string& call : desktop.calls) {
+    if (call == "save") saved = true;
+    if (call.rfind("message Error in Callback|", 0) == 0) hostFailed = true;
+    if (call.rfind("message Tessaline|", 0) == 0) {
+      if (call.size() >= 12 && call.compare(call.size() - 12, 12, "|information") == 0) return 0;
+      if (call.size() >= 8 && call.compare(call.size() - 8, 8, "|warning") == 0) return 3;
+      return 1;
+    }
+  }
+  if (!saved && !hostFailed) {
+    std::fprintf(stderr, "tessaline: the scene in '%s' could not be read (a primitive without polygons or "
+                         "vertices); nothing was written\n", scenePath.c_str());
+  }
+  return 1;
+}
+
+void PrintInspection(const DboReport& report) {
+  int depth = 0;
+  for (const DboItem& item : report.items) {
+    depth = item.depth;
+    const char* name = DboItemName(item.code);
+    if (item.code == 0) {
+      std::printf("%*s0 end\n", depth * 2, "");
+    } else {
+      std::printf("%*s%" PRIu32 " %s size %" PRIu32 "\n", depth * 2, "", item.code, name[0] ? name : "?", item.size);
+    }
+  }
+  std::printf("\n%zu frame(s)\n", report.frames.size());
+  for (size_t i = 0; i < report.frames.size(); ++i) {
+    const DboFrameInfo& frame = report.frames[i];
+    std::printf("frame %zu \"%s\" scale %g %g %g\n", i, frame.name.c_str(), frame.scale[0], frame.scale[1],
+                frame.scale[2]);
+    if (!frame.hasMesh) continue;
+    const DboMeshInfo& mesh = frame.mesh;
+    std::printf("  mesh: vertex format 0x%" PRIx32 ", vertex size %" PRIu32 ", %" PRIu32 " vertices, %" PRIu32
+                " indices (%" PRIu32 " triangles), %" PRIu32 " texture(s)\n",
+                mesh.vertexFormat, mesh.vertexSize, mesh.vertexCount, mesh.indexCount, mesh.indexCount / 3,
+                mesh.textureCount);
+    for (const std::string& texture : mesh.textureNames) std::printf("    texture %s\n", texture.c_str());
+  }
+}
+
+int Inspect(int argc, char** argv) {
+  if (argc != 3) return UsageError("inspect needs exactly one DBO file");
+  std::string content;
+  if (!ReadWholeFile(argv[2], content)) {
+    std::fprintf(stderr, "tessaline: cannot read '%s'\n", argv[2]);
+    return 1;
+  }
+  const std::vector<uint8_t> bytes(content.begin(), content.end());
+  content.clear();
+  const DboReport report = WalkDbo(bytes);
+  PrintInspection(report);
+  if (!report.ok) {
+    std::fprintf(stderr, "tessaline: %s is not a sound DBO file: %s\n", argv[2], report.error.c_str());
+    return 1;
+  }
+  std::printf("%s: structure OK\n", argv[2]);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return UsageError("no command given");
+  const std::string command = argv[1];
+  if (command == "--help" || command == "-h" || command == "help") {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (command == "--version") {
+    std::printf("tessaline %s\n", PluginVersion());
+    return 0;
+  }
+  if (command == "export") return Export(argc, argv);
+  if (command == "inspect") return Inspect(argc, argv);
+  return UsageError("unknown command '" + command + "'");
+}

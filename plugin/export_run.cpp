@@ -1,1 +1,185 @@
+// One export from the options dialog to the closing message.
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "plugin/plugin.h"
+
+namespace tessaline {
+
+namespace {
+
+constexpr const char* kCaption = "Tessaline";
+constexpr const char* kSuccessText = "Scene correctly exported.\n";
+
+// The directory part of a backslash path, ending in a backslash ("C:\Games\level.dbo" -> "C:\Games\").
+std::string OutputDirectoryOf(const std::string& path) {
+  std::deque<std::string> parts = SplitString(path, "\\");
+  std::string directory;
+  for (size_t i = 0; i + 1 < parts.size(); ++i) directory += parts[i] + "\\";
+  return directory;
+}
+
+// The collision file: the chosen name in the output directory, or the main file's name up to its first
+// "." followed by "_col.dbo".
+std::string CollisionPathOf(const std::string& path, const std::string& outputDirectory,
+                            const std::string& collisionFileName) {
+  if (!collisionFileName.empty()) return outputDirectory + collisionFileName;
+  std::deque<std::string> parts = SplitString(path, "\\");
+  std::string base;
+  if (!parts.empty()) {
+    std::deque<std::string> pieces = SplitString(parts.back(), ".");
+    if (!pieces.empty()) base = pieces.front();
+  }
+  return outputDirectory + base + "_col.dbo";
+}
+
+// Writes one scene object to path through a temporary file beside it, which replaces path only when
+// everything was written; a failed write leaves an existing file untouched.
+bool WriteDboFile(Desktop& desktop, const std::string& path, const SceneObject& object,
+                  const ExportSettings& settings, bool collision) {
+  const std::string temporary = TemporaryPathFor(path);
+  bool complete = false;
+  {
+    dbofstream out;
+    out.open(desktop.NativePath(temporary), std::ios::binary | std::ios::out | std::ios::trunc);
+    const bool opened = out.is_open();
+    WriteScene(out, object, {settings.scaleX, settings.scaleY, settings.scaleZ}, desktop, collision);
+    out.close();
+    complete = opened && !out.fail();
+  }
+  if (complete && desktop.ReplaceFile(temporary, path)) return true;
+  desktop.RemoveFile(temporary);
+  return false;
+}
+
+// Puts the texture folder and a backslash in front of every texture name, keeping textureDataSize equal
+// to the bytes of the texture entries.
+void PrefixTextureNames(std::vector<SceneMaterial>& materials, const std::string& folder) {
+  if (folder.empty()) return;
+  for (SceneMaterial& material : materials) {
+    for (std::string& name : material.textureNames) name = folder + "\\" + name;
+    material.textureDataSize += static_cast<uint32_t>((folder.size() + 1) * material.textureNames.size());
+  }
+}
+
+// Everything between the progress window's opening and closing. Returns the closing message (empty for
+// none) and its icon.
+std::pair<std::string, MessageIcon> RunStages(Desktop& desktop, HostCallback callback,
+                                              const ExportSettings& settings) {
+  // Install directory: a failure here is not fatal; texture files are then looked for in \Textures\.
+  std::string installDirectory;
+  {
+    std::string answer;
+    if (HostExchange(callback, desktop, kInstallDirectoryRequest).Fetch(answer)) {
+      installDirectory = ReadInstallDirectory(answer);
+    }
+  }
+
+  // Scene: fetched and read into the model, then built into the two mesh lists and packed.
+  std::vector<SceneObject> objects;
+  {
+    HostExchange scene(callback, desktop, settings.allObjects ? kSceneAllRequest : kSceneSelectionRequest);
+    const bool sized = scene.RequestSize();
+    desktop.SetBarRange(0, 100);
+    desktop.SetBarStep(15);
+    desktop.SetStageText("Please Wait....Getting Data from DeleD.");
+    std::string text;
+    bool fetched = false;
+    if (sized) {
+      fetched = scene.RequestData(text);
+      desktop.StepBar();
+    }
+    Scene model;
+    bool read = false;
+    if (fetched) {
+      desktop.SetStageText("Please Wait....Parsing Data.");
+      desktop.SetBarStep(5);
+      if (ReadMaterials(text, model.materials)) {
+        PrefixTextureNames(model.materials, settings.textureFolder);
+        desktop.StepBar();
+        desktop.SetBarStep(10);
+        read = ReadPrimitives(text, model.polygons, model.vertices, model.polygonCount);
+        if (read) desktop.StepBar();
+      }
+    }
+    text.clear();
+    text.shrink_to_fit();
+    if (read) {
+      desktop.SetStageText("Please Wait....Creating Meshes.");
+      std::vector<MeshRecord> mainMeshes = BuildMainMeshList(model.materials);
+      std::vector<MeshRecord> collisionMeshes =
+          BuildCollisionMeshList(settings.collisionMode, model.polygonCount);
+      Pacing pacing = Pacing::For(model.polygons.size(), 2.0 / 45.0);
+      pacing.Begin(desktop);
+      BuildGeometry(0, model.polygons, model.vertices, mainMeshes, desktop, pacing.threshold);
+      if (settings.collisionMode != 0) {
+        BuildGeometry(settings.collisionMode, model.polygons, model.vertices, collisionMeshes, desktop,
+                      pacing.threshold);
+      }
+      desktop.StepBar();
+      model = Scene{};
+      objects.push_back(PackMeshes(std::move(mainMeshes), settings.sceneName));
+      objects.push_back(PackMeshes(std::move(collisionMeshes), settings.sceneName));
+    }
+  }
+
+  // Writing.
+  desktop.SetBarPosition(0);
+  desktop.SetStageText("Please Wait....Writing Data to file.");
+  if (objects.empty()) return {"", MessageIcon::Information};
+  std::string path;
+  if (!desktop.ShowSaveDialog(path)) return {"", MessageIcon::Information};
+
+  std::vector<std::string> unwritten;
+  if (!WriteDboFile(desktop, path, objects[0], settings, false)) unwritten.push_back(path);
+  const std::string outputDirectory = OutputDirectoryOf(path);
+  if (settings.collisionMode != 0) {
+    const std::string collisionPath = CollisionPathOf(path, outputDirectory, settings.collisionFileName);
+    if (!WriteDboFile(desktop, collisionPath, objects[1], settings, true)) unwritten.push_back(collisionPath);
+  }
+  objects[1] = SceneObject{};
+
+  // Textures.
+  const std::vector<std::string> unplaced =
+      ExportTextures(settings.exportTextures, settings.textureFolder, outputDirectory, installDirectory,
+                     objects[0].meshes, desktop, desktop);
+
+  if (!unwritten.empty()) {
+    std::string text = "The scene was not exported: this file could not be written:\n";
+    if (unwritten.size() > 1) text = "The scene was not exported: these files could not be written:\n";
+    for (const std::string& file : unwritten) text += file + "\n";
+    return {text, MessageIcon::Error};
+  }
+  if (!unplaced.empty()) {
+    std::string text = kSuccessText;
+    text += unplaced.size() == 1 ? "This texture could not be placed beside it:\n"
+                                 : "These textures could not be placed beside it:\n";
+    for (const std::string& name : unplaced) text += name + "\n";
+    return {text, MessageIcon::Warning};
+  }
+  return {kSuccessText, MessageIcon::Information};
+}
+
+}  // namespace
+
+void RunExport(Desktop& desktop, HostCallback callback, ExportSettings& settings) {
+  // Without a host there is nothing to export from.
+  if (callback == nullptr) return;
+
+  const bool loaded = desktop.LoadModule();
+  settings.allObjects = false;
+  settings.exportTextures = false;
+  settings.sceneName.clear();
+  if (!loaded) return;
+
+  const int choice = desktop.ShowOptionsDialog(settings);
+  desktop.OpenProgressWindow();
+  std::pair<std::string, MessageIcon> message{"", MessageIcon::Information};
+  if (choice == 1) message = RunStages(desktop, callback, settings);
+  desktop.CloseProgressWindow();
+  if (!message.first.empty()) desktop.ShowMessage(message.first, kCaption, message.second);
+  desktop.ReleaseModule();
+}
+
+}  // namespace tessaline

@@ -1,1 +1,146 @@
+// A desktop without windows: dialogs answered from given values, every call recorded.
+#include <cstdio>
+#include <string>
+
 #include "plugin/plugin.h"
+
+namespace tessaline {
+
+namespace {
+
+const char* IconName(MessageIcon icon) {
+  switch (icon) {
+    case MessageIcon::Information: return "information";
+    case MessageIcon::Warning: return "warning";
+    case MessageIcon::Error: return "error";
+  }
+  return "";
+}
+
+}  // namespace
+
+bool HeadlessDesktop::LoadModule() {
+  calls.push_back("load");
+  return moduleLoads;
+}
+
+void HeadlessDesktop::ReleaseModule() { calls.push_back("release"); }
+
+int HeadlessDesktop::ShowOptionsDialog(ExportSettings& settings) {
+  calls.push_back("options");
+  // The dialog's start sets every field; OK then reads the controls.
+  settings = StartSettings();
+  if (!optionsAccepted) return 2;
+  settings = SettingsFromControls(options);
+  return 1;
+}
+
+void HeadlessDesktop::OpenProgressWindow() {
+  calls.push_back("progress open");
+  low_ = 0;
+  high_ = 100;
+  step_ = 10;
+  barPosition = 0;
+  stage_ = "Please wait while converting...";
+  Draw();
+}
+
+void HeadlessDesktop::CloseProgressWindow() {
+  calls.push_back("progress close");
+  if (drawProgress) std::fputs("\r\033[K", stderr);
+}
+
+bool HeadlessDesktop::ShowSaveDialog(std::string& path) {
+  calls.push_back("save");
+  if (!saveAccepted) return false;
+  path = savePath.substr(0, 511);
+  return true;
+}
+
+void HeadlessDesktop::ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon) {
+  calls.push_back("message " + caption + "|" + text + "|" + IconName(icon));
+  if (!printMessages) return;
+  std::FILE* stream = icon == MessageIcon::Error ? stderr : stdout;
+  std::fputs(text.c_str(), stream);
+  if (!text.empty() && text.back() != '\n') std::fputc('\n', stream);
+}
+
+void HeadlessDesktop::SetStageText(const std::string& text) {
+  calls.push_back("stage " + text);
+  stage_ = text;
+  Draw();
+}
+
+void HeadlessDesktop::SetBarRange(int low, int high) {
+  calls.push_back("range " + std::to_string(low) + " " + std::to_string(high));
+  low_ = low;
+  high_ = high;
+  SetPositionClamped(barPosition);
+}
+
+void HeadlessDesktop::SetBarStep(int step) {
+  calls.push_back("step-size " + std::to_string(step));
+  step_ = step;
+}
+
+void HeadlessDesktop::StepBar() {
+  calls.push_back("step");
+  SetPositionClamped(barPosition + step_);
+}
+
+void HeadlessDesktop::SetBarPosition(int position) {
+  calls.push_back("position " + std::to_string(position));
+  SetPositionClamped(position);
+}
+
+void HeadlessDesktop::AdvanceBar(int delta) {
+  calls.push_back("advance " + std::to_string(delta));
+  SetPositionClamped(barPosition + delta);
+}
+
+void HeadlessDesktop::SetPositionClamped(int position) {
+  if (position < low_) position = low_;
+  if (position > high_) position = high_;
+  barPosition = position;
+  Draw();
+}
+
+void HeadlessDesktop::Draw() {
+  if (!drawProgress) return;
+  const int span = high_ > low_ ? high_ - low_ : 1;
+  const int percent = (barPosition - low_) * 100 / span;
+  const int filled = percent * 30 / 100;
+  std::string bar(static_cast<size_t>(filled), '#');
+  bar.resize(30, ' ');
+  std::fprintf(stderr, "\r\033[K[%s] %3d%%  %s", bar.c_str(), percent, stage_.c_str());
+  std::fflush(stderr);
+}
+
+bool HeadlessDesktop::CreateFolder(const std::string& path) {
+  calls.push_back("folder " + path);
+  return files_.CreateFolder(path);
+}
+
+bool HeadlessDesktop::CopyFile(const std::string& from, const std::string& to) {
+  calls.push_back("copy " + from + " -> " + to);
+  return files_.CopyFile(from, to);
+}
+
+bool HeadlessDesktop::WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+  calls.push_back("write " + path);
+  return files_.WriteFile(path, bytes);
+}
+
+bool HeadlessDesktop::ReplaceFile(const std::string& from, const std::string& to) {
+  calls.push_back("replace " + from + " -> " + to);
+  return files_.ReplaceFile(from, to);
+}
+
+void HeadlessDesktop::RemoveFile(const std::string& path) {
+  calls.push_back("remove " + path);
+  files_.RemoveFile(path);
+}
+
+std::string HeadlessDesktop::NativePath(const std::string& path) { return files_.NativePath(path); }
+
+}  // namespace tessaline

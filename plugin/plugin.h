@@ -96,8 +96,35 @@ extern const char* const kSceneAllRequest;
 extern const char* const kSceneSelectionRequest;
 extern const char* const kXmlDeclaration;  // put in front of every answer before it is read
 
+extern const char* const kAuthorName;
+extern const char* const kAuthorEmail;
+
 // "Error Code <code>: <description>" for a non-zero callback result.
 std::string CallbackErrorText(uint32_t code);
+
+class Desktop;
+
+// One exchange with the host for one request text: the answer's size (GetMem), then the answer (GetData).
+// A non-zero callback result is shown at once in the "Error in Callback" box and fails the exchange.
+class HostExchange {
+ public:
+  HostExchange(HostCallback callback, Desktop& desktop, const char* request)
+      : callback_(callback), desktop_(desktop), request_(request) {}
+
+  // Asks for the size of the answer. False when the host failed or announced no answer (size 0).
+  bool RequestSize();
+  // Fetches the answer announced by RequestSize. On success text holds the XML declaration followed by
+  // the answer up to its first NUL. False when the host failed or the answer does not fit in memory.
+  bool RequestData(std::string& text);
+  // Both steps.
+  bool Fetch(std::string& text) { return RequestSize() && RequestData(text); }
+
+ private:
+  HostCallback callback_;
+  Desktop& desktop_;
+  const char* request_;
+  CallbackRecord record_;
+};
 
 // ---------------------------------------------------------------------------------------------------------
 // Desktop
@@ -170,6 +197,7 @@ class HeadlessDesktop : public Desktop {
   StdFileSystem files_;
   int low_ = 0, high_ = 100, step_ = 10;
   std::string stage_;
+  void SetPositionClamped(int position);
   void Draw();
 };
 
