@@ -1,1 +1,67 @@
+#include <streambuf>
+#include <string>
+
+#include "dbo/byte_encoding.h"
 #include "dbo/dbo.h"
+
+namespace tessaline {
+
+namespace {
+
+bool Put(dbofstream& out, const std::string& bytes) {
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return !out.fail();
+}
+
+}  // namespace
+
+dbofstream::~dbofstream() {
+  if (is_open()) close();
+}
+
+bool dbofstream::WriteHeader() {
+  std::string bytes;
+  dbo_bytes::AppendString(bytes, "MAGICDBO");
+  dbo_bytes::AppendDword(bytes, 1);  // version
+  dbo_bytes::AppendDword(bytes, 0);
+  dbo_bytes::AppendDword(bytes, 0);
+  return Put(*this, bytes);
+}
+
+bool dbofstream::WriteString(const std::string& text) {
+  std::string bytes;
+  dbo_bytes::AppendString(bytes, text);
+  return Put(*this, bytes);
+}
+
+bool dbofstream::WriteVertex(const SceneVertex& vertex, uint32_t pairCount) {
+  std::string bytes;
+  dbo_bytes::AppendVertex(bytes, vertex, pairCount);
+  return Put(*this, bytes);
+}
+
+bool dbofstream::WriteDword(uint32_t value) {
+  std::string bytes;
+  dbo_bytes::AppendDword(bytes, value);
+  return Put(*this, bytes);
+}
+
+bool dbofstream::WriteFloat(float value) {
+  std::string bytes;
+  dbo_bytes::AppendFloat(bytes, value);
+  return Put(*this, bytes);
+}
+
+bool dbofstream::WriteFlag(bool value) {
+  std::string bytes;
+  dbo_bytes::AppendFlag(bytes, value);
+  return Put(*this, bytes);
+}
+
+bool dbofstream::WriteWord(uint16_t value) {
+  std::string bytes;
+  dbo_bytes::AppendWord(bytes, value);
+  return Put(*this, bytes);
+}
+
+}  // namespace tessaline
