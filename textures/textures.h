@@ -102,21 +102,23 @@ enum PngResult : uint32_t {
   PngNothingEncoded = 1,
   PngPaletteIndexOutOfRange8 = 46,
   PngPaletteIndexOutOfRangeSmall = 47,
-  PngUnsupportedConversion = 59,
+  PngUnsupportedConversion =
+      59,  // the file's colour mode cannot be made from the raw one (or is no PNG mode)
   PngWindowTooLarge = 60,
   PngBadBlockType = 61,
   PngTextCountMismatch = 65,
   PngTextKeyTooLong = 66,
   PngTextKeyEmpty = 67,
   PngBadPaletteSize = 68,
+  PngBadImageSize = 90,  // width or height 0, or above 2^31 - 1
 };
 
 class PngEncoder {
  public:
-  PngInfo infoPng;         // requested; left untouched by encode
-  PngInfo workingInfo;     // the copy encode works with
+  PngInfo infoPng;      // requested; left untouched by encode
+  PngInfo workingInfo;  // the copy encode works with
   EncoderSettings settings;
-  RawColorMode infoRaw;    // describes the image handed to encode
+  RawColorMode infoRaw;  // describes the image handed to encode
   uint32_t error = PngNothingEncoded;
 
   // Appends a PNG file of the width x height image (pixels as infoRaw describes) to out; sets error.
