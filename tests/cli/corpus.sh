@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Exports every real scene file with several option sets and checks every DBO file written with
+# `tessaline inspect`. Stops at the first failure. Usage: corpus.sh TESSALINE SCENE_FOLDER
+set -uo pipefail
+tool=$1
+scenes=$2
+if ! ls "$scenes"/*.dxs >/dev/null 2>&1; then
+  echo "FAIL: no scene files in $scenes"
+  exit 1
+fi
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+
+# Each set: the exit statuses it may end with, then its flags. Scenes name image textures that are not
+# here, so exports that place textures end with 3 (written, some textures not placed) unless every layer
+# of the used materials is a colour.
+sets=(
+  "0|--no-textures"
+  "0 3|--collision one --collision-file '' --scale 2 1 0.5"
+  "0|--collision per-object --selected --scene-name '' --no-textures"
+  "0 3|--texture-folder '' --collision one"
+)
+
+runs=0
+for scene in "$scenes"/*.dxs; do
+  name=$(basename "$scene" .dxs)
+  i=0
+  for set in "${sets[@]}"; do
+    i=$((i + 1))
+    allowed=${set%%|*}
+    flags=${set#*|}
+    dir="$out/$name-$i"
+    mkdir -p "$dir"
+    eval "\"$tool\" export \"$scene\" -o \"$dir/$name.dbo\" $flags" >"$dir/log" 2>&1
+    status=$?
+    if [[ " $allowed " != *" $status "* ]]; then
+      echo "FAIL: $name with [$flags] exited $status"
+      cat "$dir/log"
+      exit 1
+    fi
+    for dbo in "$dir"/*.dbo; do
+      if ! "$tool" inspect "$dbo" >"$dir/inspect.log" 2>&1; then
+        echo "FAIL: $(basename "$dbo") of $name with [$flags] does not pass inspect"
+        tail -n 5 "$dir/inspect.log"
+        exit 1
+      fi
+      runs=$((runs + 1))
+    done
+  done
+done
+echo "corpus: $runs DBO files from $(ls "$scenes"/*.dxs | wc -l) scenes exported and inspected"

@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# The command's usage, exit statuses and messages. Usage: usage.sh TESSALINE EXAMPLES_FOLDER
+set -uo pipefail
+tool=$1
+examples=$2
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+failures=0
+check() {  # check DESCRIPTION EXPECTED_STATUS COMMAND...
+  local what=$1 expected=$2
+  shift 2
+  "$@" >"$out/stdout" 2>"$out/stderr"
+  local status=$?
+  if [ "$status" -ne "$expected" ]; then
+    echo "FAIL: $what: exit $status, expected $expected"
+    cat "$out/stdout" "$out/stderr"
+    failures=$((failures + 1))
+  fi
+}
+contains() {  # contains DESCRIPTION FILE TEXT
+  if ! grep -qF -- "$3" "$out/$2"; then
+    echo "FAIL: $1: $2 lacks '$3'"
+    failures=$((failures + 1))
+  fi
+}
+
+check "help" 0 "$tool" --help
+contains "help" stdout "tessaline export SCENE.xml -o OUT.dbo"
+check "version" 0 "$tool" --version
+contains "version" stdout "2.0"
+check "no command" 2 "$tool"
+contains "no command hint" stderr "Try 'tessaline --help'."
+check "unknown option" 2 "$tool" export "$examples/room.dxs" -o "$out/x.dbo" --frobnicate
+check "missing output" 2 "$tool" export "$examples/room.dxs"
+check "bad collision mode" 2 "$tool" export "$examples/room.dxs" -o "$out/x.dbo" --collision two
+check "collision file without collision" 2 "$tool" export "$examples/room.dxs" -o "$out/x.dbo" --collision-file c.dbo
+check "scale needs three" 2 "$tool" export "$examples/room.dxs" -o "$out/x.dbo" --scale 1 2
+check "missing scene file" 1 "$tool" export "$out/none.dxs" -o "$out/x.dbo"
+contains "missing scene file" stderr "cannot read the scene file"
+
+# A complete export of the demo scene: success text on stdout, no progress when not on a terminal.
+check "demo export" 0 "$tool" export "$examples/room.dxs" -o "$out/room.dbo" --install-dir "$examples" \
+  --collision one --collision-file ""
+contains "demo export" stdout "Scene correctly exported."
+if [ -s "$out/stderr" ]; then echo "FAIL: progress or errors printed when not on a terminal"; cat "$out/stderr"; failures=$((failures + 1)); fi
+for f in room.dbo room_col.dbo Media/planks.png Media/bricks.png Media/crate.png \
+         Media/col_rgba_235_230_215_255_.png Media/col_rgba_255_240_200_255_.png Media/col_rgba_120_180_255_96_.png; do
+  [ -s "$out/$f" ] || { echo "FAIL: demo export did not write $f"; failures=$((failures + 1)); }
+done
+check "inspect demo" 0 "$tool" inspect "$out/room.dbo"
+contains "inspect demo" stdout "texture Media\\planks.png"
+
+# Without the install directory the images cannot be copied: written, with a warning and status 3.
+mkdir -p "$out/warn"
+check "textures missing" 3 "$tool" export "$examples/room.dxs" -o "$out/warn/room.dbo"
+check "output folder missing" 1 "$tool" export "$examples/room.dxs" -o "$out/none/room.dbo" --no-textures
+contains "output folder missing" stderr "could not be written"
+
+# A broken DBO file is named as such.
+head -c 100 "$out/room.dbo" >"$out/broken.dbo"
+check "inspect broken" 1 "$tool" inspect "$out/broken.dbo"
+contains "inspect broken" stderr "is not a sound DBO file"
+
+echo "usage: $failures failure(s)"
+[ "$failures" -eq 0 ]
