@@ -1,8 +1,17 @@
-// The DLL's entry point.
-#include <commctrl.h>
-#include <windows.h>
+// The DLL's entry point: common controls for the progress bar, and the Win32 desktop for the exports.
+#include "plugin/win32/win32_desktop.h"
 
-BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) {
+// clang-format off
+#include <windows.h>
+#include <commctrl.h>
+// clang-format on
+
+namespace {
+tessaline::Win32Desktop g_desktop;
+}
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
   InitCommonControls();
+  if (reason == DLL_PROCESS_ATTACH) tessaline::SetDesktop(&g_desktop);
   return TRUE;
 }

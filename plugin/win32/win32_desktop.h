@@ -1,0 +1,47 @@
+// The desktop of the real plug-in: the module's own dialogs, the common save-file dialog, message boxes
+// and kernel32 file calls. Windows headers stay in the .cpp, so handles are kept as opaque pointers here.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "plugin/plugin.h"
+
+namespace tessaline {
+
+class Win32Desktop final : public Desktop {
+ public:
+  // Loads "Tessaline.dll" by that name, which reaches this module's resources.
+  bool LoadModule() override;
+  void ReleaseModule() override;
+  // Dialog 1000, modal, with no owner: 1 for OK, 2 for cancel, 0 when it could not be shown.
+  int ShowOptionsDialog(ExportSettings& settings) override;
+  // Dialog 1013, modeless; without it stage texts and bar commands go nowhere.
+  void OpenProgressWindow() override;
+  void CloseProgressWindow() override;
+  bool ShowSaveDialog(std::string& path) override;
+  void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon) override;
+
+  void SetStageText(const std::string& text) override;
+  void SetBarRange(int low, int high) override;
+  void SetBarStep(int step) override;
+  void StepBar() override;
+  void SetBarPosition(int position) override;
+  void AdvanceBar(int delta) override;
+
+  bool CreateFolder(const std::string& path) override;
+  bool CopyFile(const std::string& from, const std::string& to) override;
+  bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) override;
+  bool ReplaceFile(const std::string& from, const std::string& to) override;
+  void RemoveFile(const std::string& path) override;
+  std::string NativePath(const std::string& path) override;
+
+ private:
+  void* module_ = nullptr;    // HMODULE of the loaded library
+  void* progress_ = nullptr;  // HWND of the progress window
+  void* bar_ = nullptr;       // HWND of its bar
+  void Repaint();
+};
+
+}  // namespace tessaline

@@ -1,0 +1,43 @@
+// Resource ids of Tessaline.dll, shared by Tessaline.rc and the Win32 code. Numbers only: the resource
+// compiler reads this file too.
+#pragma once
+
+// Options dialog
+#define IDD_OPTIONS 1000
+#define IDC_HEADER_FRAME 1002
+#define IDC_HEADER_TEXT 1003
+#define IDC_OPTIONS_LOGO 1004
+#define IDC_SETTINGS_FRAME 1005
+#define IDC_ALL_OBJECTS 1006
+#define IDC_OBJECTS_FRAME 1007
+#define IDC_SELECTED_OBJECTS 1008
+#define IDC_SCENE_NAME_FRAME 1009
+#define IDC_SCENE_NAME 1010
+#define IDC_EXPORT_TEXTURES 1011
+#define IDC_SCALING_FRAME 1018
+#define IDC_SCALE_X 1019
+#define IDC_SCALE_Y 1020
+#define IDC_SCALE_Z 1021
+#define IDC_SCALE_X_LABEL 1022
+#define IDC_SCALE_Y_LABEL 1023
+#define IDC_SCALE_Z_LABEL 1024
+#define IDC_COLLISION_FRAME 1025
+#define IDC_EXPORT_COLLISION 1026
+#define IDC_COLLISION_FILE 1027
+#define IDC_COLLISION_FILE_FRAME 1028
+#define IDC_COLLISION_MESH_FRAME 1029
+#define IDC_ONE_BIG_OBJECT 1030
+#define IDC_PER_OBJECT 1031
+#define IDC_TEXTURES_FRAME 1032
+#define IDC_FOLDER_FRAME 1033
+#define IDC_TEXTURE_FOLDER 1034
+
+// The logo in both dialogs
+#define IDB_LOGO 1012
+
+// Progress window
+#define IDD_PROGRESS 1013
+#define IDC_PROGRESS_FRAME 1014
+#define IDC_PROGRESS_BAR 1015
+#define IDC_PROGRESS_LOGO 1016
+#define IDC_PROGRESS_TEXT 1017
