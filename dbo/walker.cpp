@@ -342,7 +342,7 @@ class Walker {
     if (!DwordItemIs(406, 0, 0)) return false;
     if (!Terminator("the file")) return false;
     if (at_ != bytes_.size()) {
-      return Fail(at_, std::to_string(bytes_.size() - at_) + " bytes after the final terminator");
+      return Fail(at_, std::to_string(bytes_.size() - at_) + " trailing byte(s) after the final terminator");
     }
     return true;
   }
