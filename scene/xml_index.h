@@ -1,0 +1,105 @@
+// Internal to scene/: an index over one parsed Mini-XML tree that answers the reader's element searches
+// with exactly the results of mxmlFindElement, without its linear walks.
+//
+// mxmlFindElement walks node by node. With MXML_DESCEND it visits the nodes after the start in document
+// order (children first) up to the end of the limit's subtree. With MXML_NO_DESCEND it steps to the next
+// sibling of the start node or, when the start node is the last child, to the next sibling of its nearest
+// ancestor below the top that has one; from there it scans only along that sibling list. Repeating such a
+// search per corner or per polygon would make reading quadratic; this index numbers the elements in
+// document order and keeps, per element name, the sorted numbers of its elements (all of them, and per
+// depth, because the children of an element are the elements of its subtree one level deeper). Each search
+// is then a search in a sorted list, started near the previous answer in that list, which is where the
+// reader's next answer almost always lies.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "scene/scene.h"
+
+namespace tessaline {
+
+class XmlIndex {
+ public:
+  // Indexes the element top and every element below it. The tree must stay unchanged while the index is
+  // used; the index stores each element's number in the node's user data.
+  explicit XmlIndex(mxml_node_t* top);
+
+  XmlIndex(const XmlIndex&) = delete;
+  XmlIndex& operator=(const XmlIndex&) = delete;
+
+  // The result of mxmlFindElement(node, limit, name, NULL, NULL, MXML_DESCEND). node is an element of the
+  // tree (or null: no result); limit is the top or an element whose subtree holds node.
+  mxml_node_t* FindDescend(mxml_node_t* node, mxml_node_t* limit, std::string_view name);
+
+  // The result of mxmlFindElement(node, top, name, NULL, NULL, MXML_NO_DESCEND) with the indexed top as the
+  // limit. node is an element of the tree or null.
+  mxml_node_t* FindNoDescend(mxml_node_t* node, std::string_view name);
+
+  // The result of mxmlFindElement(node, top, "vertex", "id", id, MXML_DESCEND) with the indexed top as the
+  // limit: the first vertex element after node in document order whose "id" attribute exists and equals id
+  // as text. The table of ids is built on the first call.
+  mxml_node_t* FindVertexById(mxml_node_t* node, std::string_view id);
+
+  // Number of elements with the given name, and of vertex elements that have an "id" attribute (for
+  // reserving space).
+  size_t CountElements(std::string_view name) const;
+  size_t CountVerticesWithId();
+
+ private:
+  static constexpr uint32_t kNone = UINT32_MAX;
+
+  // Element numbers in ascending order, with the position of the last answer as the starting guess.
+  struct SortedNumbers {
+    std::vector<uint32_t> numbers;
+    uint32_t hint = 0;
+    // The first number greater than after that is less than end, or kNone.
+    uint32_t FirstAfter(uint32_t after, uint32_t end);
+  };
+
+  struct IdEntry {
+    std::string_view id;
+    uint32_t first = 0;  // position in idNumbers_
+    uint32_t count = 0;
+    uint32_t hint = 0;
+  };
+
+  // The lists of a name: all its elements, and those at one depth.
+  struct CacheEntry {
+    std::string_view name;
+    uint32_t depth = 0;
+    uint32_t nameId = 0;
+    SortedNumbers* list = nullptr;
+  };
+
+  uint32_t Number(mxml_node_t* element) const;
+  const CacheEntry& ListsFor(std::string_view name, uint32_t depth);
+  void AddElement(mxml_node_t* element, uint32_t parentNumber);
+  void BuildIdTable();
+  uint32_t FindIdSlot(std::string_view id, size_t hash) const;
+
+  mxml_node_t* top_ = nullptr;
+  std::vector<mxml_node_t*> elements_;  // in document order; an element's number is its position here
+  std::vector<uint32_t> ends_;          // one past the number of the last element in each subtree
+  std::vector<uint32_t> depths_;        // the top has depth 0
+  // For each element: itself when it has a next sibling node, otherwise the nearest ancestor below the top
+  // that has one, or kNone. This is where a sibling search climbs to after the element's last sibling.
+  std::vector<uint32_t> climbs_;
+
+  std::unordered_map<std::string_view, uint32_t> nameIds_;
+  std::vector<SortedNumbers> byName_;                           // per name id
+  std::unordered_map<uint64_t, SortedNumbers> byNameAndDepth_;  // key: name id << 32 | depth
+
+  // A few recent (name, depth) lists: documents repeat the same few names at the same depths.
+  CacheEntry cache_[4];
+  uint32_t cacheNext_ = 0;
+
+  bool idsBuilt_ = false;
+  std::vector<IdEntry> ids_;
+  std::vector<uint32_t> idSlots_;    // open addressing over ids_, kNone when free
+  std::vector<uint32_t> idNumbers_;  // the numbers of the vertex elements of each id, grouped by id
+};
+
+}  // namespace tessaline
