@@ -109,6 +109,16 @@ TEST(SceneWriter, WritesOneTriangleCollisionFileByteForByte) {
   EXPECT_EQ(WriteAndWalk(object, true), ExpectedTriangleFile(true));
 }
 
+// The fixtures are the inspect command's and the fuzzer's examples; they must stay the files written today.
+TEST(SceneWriter, TriangleFixturesAreTheWorkedExampleFiles) {
+  const std::filesystem::path folder = std::filesystem::path(TESSALINE_SOURCE_DIR) / "tests/fixtures/dbo";
+  EXPECT_EQ(ReadFile(folder / "synthetic_triangle.dbo"), ExpectedTriangleFile(false));
+  EXPECT_EQ(ReadFile(folder / "synthetic_triangle_collision.dbo"), ExpectedTriangleFile(true));
+  const DboReport empty = WalkDbo(ReadFile(folder / "synthetic_empty.dbo"));
+  EXPECT_TRUE(empty.ok) << empty.error;
+  EXPECT_EQ(empty.frames.size(), 1u);
+}
+
 TEST(SceneWriter, WritesEmptySceneAsRootFrameOnly) {
   static constexpr uint8_t kExpected[] = {
       // header

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <random>
 
 #include "dbo/dbo.h"
@@ -167,6 +168,20 @@ TEST_F(WalkerTest, SurvivesCorruptedBytes) {
       ASSERT_EQ(report.error.rfind("offset ", 0), 0u) << report.error;
     }
   }
+}
+
+std::string FixtureError(const char* name) {
+  const DboReport report =
+      WalkDbo(ReadFile(std::filesystem::path(TESSALINE_SOURCE_DIR) / "tests/fixtures/dbo" / name));
+  EXPECT_FALSE(report.ok);
+  return report.error;
+}
+
+TEST(WalkerFixtures, RejectsBrokenTriangleFiles) {
+  EXPECT_EQ(FixtureError("synthetic_triangle_fail_index_out_of_range.dbo"),
+            "offset 450: index 3 is not below the vertex count 3");
+  EXPECT_EQ(FixtureError("synthetic_triangle_fail_truncated.dbo"),
+            "offset 342: file ends inside the vertex data");
 }
 
 }  // namespace
