@@ -186,7 +186,7 @@ struct DboFrameInfo {
 struct DboReport {
   bool ok = false;
   std::string error;  // what is wrong, with the byte offset, when !ok
-  std::vector<DboItem> items;  // every item met, in file order
+  std::vector<DboItem> items;  // every item met, in file order (terminators are not listed)
   std::vector<DboFrameInfo> frames;  // root frame first
 };
 
@@ -195,7 +195,11 @@ const char* DboItemName(uint32_t code);
 
 // Walks a whole file: header, every item list closed by its terminator, the frame chain with one closing
 // group per frame, each mesh's vertex data = V x vertex size bytes and every index below V, texture
-// entries, and nothing after the final terminator.
+// entries, and nothing after the final terminator. It accepts exactly what WriteScene writes: items in the
+// writer's order with their fixed sizes and constant values, every frame named like the root frame, a mesh
+// in every frame but the root, at most kMaxFrameVertices vertices per mesh, and container sizes that
+// follow the writer's formulas over the declared mesh sizes. Stops at the first fault; any input is safe
+// (bounds are checked before every read, and the frame chain is followed without recursion).
 DboReport WalkDbo(const std::vector<uint8_t>& bytes);
 
 }  // namespace tessaline
