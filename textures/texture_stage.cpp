@@ -3,6 +3,7 @@
 // scene, so a name that would lead outside the output directory is never placed.
 #include <algorithm>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -16,56 +17,6 @@ namespace {
 constexpr double kPacingFactor = 0.05;
 constexpr int kSkippedStageAdvance = 20;
 constexpr uint32_t kColourTextureSize = 8;
-
-void TrimBlanks(std::string& text) {
-  const char* blanks = " \t\n";
-  text.erase(text.find_last_not_of(blanks) + 1);
-  text.erase(0, text.find_first_not_of(blanks));
-}
-
-// The trimmed pieces of text cut at every separator: one before each separator and one after the last
-// when anything follows it.
-std::vector<std::string> SplitAt(const std::string& text, char separator) {
-  std::vector<std::string> pieces;
-  size_t start = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != separator) continue;
-    pieces.push_back(text.substr(start, i - start));
-    start = i + 1;
-  }
-  if (start < text.size()) pieces.push_back(text.substr(start));
-  for (std::string& piece : pieces)
-    TrimBlanks(piece);
-  return pieces;
-}
-
-// Leading white space, an optional sign, decimal digits up to the first other character (none give 0);
-// the value wraps modulo 2^32.
-uint32_t ParseWrappedInt(const std::string& text) {
-  size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
-    ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  uint32_t value = 0;
-  while (i < text.size() && text[i] >= '0' && text[i] <= '9')
-    value = value * 10 + static_cast<uint32_t>(text[i++] - '0');
-  return negative ? 0u - value : value;
-}
-
-// Bar pacing over the work list, by the rule every long loop of an export shares.
-Pacing PacingFor(uint64_t n) {
-  Pacing pacing;
-  const double x = static_cast<double>(n) * kPacingFactor;
-  if (x < 1.0) {
-    pacing.threshold = 1;
-    pacing.step = x > 0.0 ? static_cast<int>(1.0 / x) : 0;
-  } else {
-    pacing.threshold = static_cast<uint64_t>(x);
-    pacing.step = 1;
-  }
-  return pacing;
-}
 
 // A component that a file system could read as the parent folder: "..", and, since Windows drops trailing
 // dots and blanks from names, anything else made only of dots and blanks except ".".
@@ -91,18 +42,21 @@ bool IsSafeTextureName(const std::string& name) {
 
 bool WriteColourTexture(std::string outputDirectory, std::string name, FileSystem& files) {
   if (!IsSafeTextureName(name)) return false;
-  const std::vector<std::string> path = SplitAt(name, '\\');
+  const std::deque<std::string> path = SplitString(name, "\\");
   if (path.empty()) return false;
-  const std::vector<std::string> pieces = SplitAt(path.back(), '_');
+  const std::deque<std::string> pieces = SplitString(path.back(), "_");
   if (pieces.size() < 6 || pieces[0] != "col" || pieces[1] != "rgba") return false;
 
   uint8_t colour[4];
-  for (int c = 0; c < 4; ++c)
-    colour[c] = static_cast<uint8_t>(ParseWrappedInt(pieces[2 + c]) & 0xFFu);
+  for (int c = 0; c < 4; ++c) {
+    // Only the low 8 bits of each channel count: 256 gives 0, -1 gives 255.
+    colour[c] = static_cast<uint8_t>(static_cast<uint32_t>(ParseInt(pieces[2 + c])) & 0xFFu);
+  }
   std::vector<uint8_t> image;
   image.reserve(kColourTextureSize * kColourTextureSize * 4);
-  for (uint32_t i = 0; i < kColourTextureSize * kColourTextureSize; ++i)
+  for (uint32_t i = 0; i < kColourTextureSize * kColourTextureSize; ++i) {
     image.insert(image.end(), colour, colour + 4);
+  }
 
   PngEncoder encoder;
   std::vector<uint8_t> png;
@@ -138,7 +92,7 @@ std::vector<std::string> ExportTextures(bool exportTextures, const std::string& 
     }
   }
 
-  Pacing pacing = PacingFor(work.names.size());
+  Pacing pacing = Pacing::For(work.names.size(), kPacingFactor);
   pacing.Begin(progress);
 
   if (!folder.empty()) files.CreateFolder(outputDirectory + folder);  // an existing folder is fine
