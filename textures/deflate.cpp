@@ -125,13 +125,17 @@ class MatchIndex {
     for (uint32_t i = current; i > first; --i) {
       size_t candidate = bucket[i - 1];
       const uint8_t* there = data.data() + candidate;
+      // Only a strictly longer match replaces the best, so it must agree at the byte just past the best
+      // length: checking that byte first skips most candidates in long runs without changing the choice.
+      if (bestLength > 0 && there[bestLength] != here[bestLength]) continue;
       size_t length = 0;
-      while (length < limit && there[length] == here[length])
+      while (length < limit && there[length] == here[length]) {
         ++length;
+      }
       if (length > bestLength) {
         bestLength = static_cast<uint32_t>(length);
         distance = static_cast<uint32_t>(position - candidate);
-        if (length == kMaxMatch) break;
+        if (length == limit) break;  // nothing can be longer (258 bytes, or the rest of the input)
       }
     }
     return bestLength;
