@@ -261,6 +261,31 @@ TEST(Deflate, CodeLengthRunsFollowTheRepeatRules) {
   EXPECT_EQ(trace.tokens, expected);
 }
 
+TEST(Deflate, WeightsAreSinglePrecisionFractionsOfTheTotal) {
+  // The filtered rows of the colour texture (5, 17, 51, 254): Sub on the first row, Up below.
+  std::vector<uint8_t> rows = {1, 5, 17, 51, 254};
+  rows.resize(33, 0);
+  for (int y = 1; y < 8; ++y) {
+    rows.push_back(2);
+    rows.resize(rows.size() + 32, 0);
+  }
+  // Its code-length symbols have frequencies 0:5 1:1 2:3 3:3 4:6 17:1 18:7, so T = 26. As f x (1/T) in
+  // single precision the symbol 4 (6/26) weighs one unit in the last place more than the package of 5/26
+  // and 1/26, and sorts after it; computed as f / T the two weigh the same and the sort order gives the
+  // equally short but different lengths 0:2 1:5 2:4 17:5, and other bytes.
+  InflateTrace trace = TraceInflate(Compress(rows));
+  ASSERT_TRUE(trace.ok) << trace.error;
+  std::vector<uint32_t> expected(19, 0);
+  expected[0] = 3;
+  expected[1] = 4;
+  expected[2] = 3;
+  expected[3] = 3;
+  expected[4] = 2;
+  expected[17] = 4;
+  expected[18] = 2;
+  EXPECT_EQ(trace.codeLengthLengths, expected);
+}
+
 TEST(Deflate, ChecksumsAgreeWithZlib) {
   for (size_t size : {0u, 1u, 5551u, 5552u, 5553u, 100000u}) {
     std::vector<uint8_t> data = RandomBytes(size, static_cast<uint32_t>(size));

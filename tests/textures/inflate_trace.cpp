@@ -118,6 +118,7 @@ void DecodeDynamic(BitReader& bits, InflateTrace& trace) {
   for (uint32_t i = 0; i < lengthCount; ++i)
     codeLengthLengths[kOrder[i]] = bits.Bits(3);
   Decoder lengthDecoder(codeLengthLengths);
+  trace.codeLengthLengths = codeLengthLengths;
 
   std::vector<uint32_t> lengths;
   while (lengths.size() < literalCount + distanceCount) {

@@ -31,6 +31,7 @@ struct InflateTrace {
   // literal/length and distance code lengths.
   std::vector<uint32_t> literalCodes, distanceCodes, codeLengthCodes;
   std::vector<CodeLengthToken> tokens;
+  std::vector<uint32_t> codeLengthLengths;  // of the 19 code-length symbols, by symbol
   std::vector<uint32_t> literalLengths, distanceLengths;
   uint32_t maxDistance = 0;
 };
