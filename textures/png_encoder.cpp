@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cassert>
+#include <cstddef>
 #include <cstdint>
 #include <fstream>
 #include <string>
@@ -276,7 +277,10 @@ void PngEncoder::encode(std::vector<uint8_t>& out, const uint8_t* image, uint32_
     error = PngTextCountMismatch;
     return;
   }
-  if (width == 0 || height == 0 || width > kLargestDimension || height > kLargestDimension) {
+  // The widest pixels have 64 bits; every buffer below must be addressable on this system.
+  const uint64_t widestRow = static_cast<uint64_t>(width) * 8 + 1;
+  if (width == 0 || height == 0 || width > kLargestDimension || height > kLargestDimension ||
+      height > SIZE_MAX / widestRow) {
     error = PngBadImageSize;
     return;
   }

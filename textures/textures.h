@@ -110,7 +110,7 @@ enum PngResult : uint32_t {
   PngTextKeyTooLong = 66,
   PngTextKeyEmpty = 67,
   PngBadPaletteSize = 68,
-  PngBadImageSize = 90,  // width or height 0, or above 2^31 - 1
+  PngBadImageSize = 90,  // width or height 0 or above 2^31 - 1, or an image too large to hold in memory
 };
 
 class PngEncoder {
@@ -121,7 +121,11 @@ class PngEncoder {
   RawColorMode infoRaw;  // describes the image handed to encode
   uint32_t error = PngNothingEncoded;
 
-  // Appends a PNG file of the width x height image (pixels as infoRaw describes) to out; sets error.
+  // Appends a PNG file of the width x height image (pixels as infoRaw describes, rows without padding) to
+  // out; sets error. A raw mode equal to the file's passes through unchanged (any valid PNG colour type
+  // and bit depth); otherwise the file must be 8-bit RGB or RGBA, made from any valid raw mode (16-bit
+  // samples keep their high byte, a raw colour key becomes alpha 0), and anything else gives
+  // PngUnsupportedConversion.
   void encode(std::vector<uint8_t>& out, const uint8_t* image, uint32_t width, uint32_t height);
 };
 
