@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include <unistd.h>
@@ -42,6 +43,8 @@ bool Read(const std::vector<uint8_t>& file, bool expand, DecodedPng& result, std
   png_infop info = png_create_info_struct(png);
   MemoryReader reader{&file, 0};
   bool ok = false;
+  // Held outside the jump target and not changed after setjmp, so that an error's longjmp frees it.
+  const auto rows = std::make_unique<std::vector<png_bytep>>();
   if (setjmp(png_jmpbuf(png)) == 0) {
     png_set_read_fn(png, &reader, ReadFromMemory);
     png_read_info(png, info);
@@ -60,10 +63,10 @@ bool Read(const std::vector<uint8_t>& file, bool expand, DecodedPng& result, std
     png_read_update_info(png, info);
     const size_t rowBytes = png_get_rowbytes(png, info);
     pixels.assign(rowBytes * result.height, 0);
-    std::vector<png_bytep> rows(result.height);
+    rows->resize(result.height);
     for (uint32_t y = 0; y < result.height; ++y)
-      rows[y] = pixels.data() + y * rowBytes;
-    png_read_image(png, rows.data());
+      (*rows)[y] = pixels.data() + y * rowBytes;
+    png_read_image(png, rows->data());
     png_read_end(png, nullptr);
     ok = true;
   } else {
