@@ -267,9 +267,12 @@ uint32_t __stdcall Callback(Record* record) {
 // ---------------------------------------------------------------------------------------------------------
 // The user: finds the windows of the plug-in's thread and answers them
 
+// A window's text without sending it a message, so that a busy plug-in thread cannot block the user.
 std::string WindowText(HWND window) {
-  char text[1024] = "";
-  GetWindowTextA(window, text, sizeof text);
+  wchar_t wide[1024] = L"";
+  InternalGetWindowText(window, wide, 1024);
+  char text[2048] = "";
+  WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof text, nullptr, nullptr);
   return text;
 }
 
@@ -397,8 +400,10 @@ HWND FileNameBox(HWND dialog) {
   return nullptr;
 }
 
-void AnswerSaveDialog(HWND dialog) {
-  Log("save " + Escaped(g_options.output));
+// Types the path and presses Save. A dialog that is still busy starting may not take it: the user then
+// tries again (without a second transcript line).
+void AnswerSaveDialog(HWND dialog, bool first) {
+  if (first) Log("save " + Escaped(g_options.output));
   HWND box = FileNameBox(dialog);
   if (box == nullptr) {
     Fail("no file name box in the save dialog");
@@ -406,6 +411,9 @@ void AnswerSaveDialog(HWND dialog) {
     return;
   }
   SendMessageA(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(g_options.output.c_str()));
+  char typed[512] = "";
+  SendMessageA(box, WM_GETTEXT, sizeof typed, reinterpret_cast<LPARAM>(typed));
+  if (g_options.output != typed) Fail("the save dialog's file name box did not take the path");
   Click(dialog, IDOK);
 }
 
@@ -428,7 +436,14 @@ DWORD WINAPI User(LPVOID) {
   std::set<HWND> answered;
   DWORD lastEvent = GetTickCount();
   int optionsSeen = 0;
+  HWND saveDialog = nullptr;
+  DWORD savedAt = 0;
   while (InterlockedCompareExchange(&g_executeDone, 0, 0) == 0) {
+    if (saveDialog != nullptr && IsWindow(saveDialog) && IsWindowVisible(saveDialog) &&
+        GetTickCount() - savedAt > 3000) {
+      savedAt = GetTickCount();
+      AnswerSaveDialog(saveDialog, false);
+    }
     for (HWND window : TopWindows()) {
       if (answered.count(window) != 0) continue;
       const std::string caption = WindowText(window);
@@ -442,7 +457,9 @@ DWORD WINAPI User(LPVOID) {
         AnswerOptions(window);
       } else if (caption == "Select a DBO file to export DeleD current scene" &&
                  FileNameBox(window) != nullptr) {
-        AnswerSaveDialog(window);
+        saveDialog = window;
+        savedAt = GetTickCount();
+        AnswerSaveDialog(window, true);
       } else if (ClassOf(window) == "#32770" && GetDlgItem(window, 0xFFFF) != nullptr) {
         AnswerMessageBox(window);
       } else {
@@ -456,6 +473,19 @@ DWORD WINAPI User(LPVOID) {
       TerminateProcess(GetCurrentProcess(), 2);
     }
     Sleep(50);
+  }
+  return 0;
+}
+
+// Ends a run that hangs (in the plug-in, or a user blocked on one of its windows).
+DWORD WINAPI Watchdog(LPVOID) {
+  while (InterlockedCompareExchange(&g_executeDone, 0, 0) == 0) {
+    if (GetTickCount() - g_startTicks > 120000) {
+      Fail("the export has not ended after two minutes; giving up");
+      std::fflush(stdout);
+      TerminateProcess(GetCurrentProcess(), 2);
+    }
+    Sleep(200);
   }
   return 0;
 }
@@ -613,6 +643,8 @@ int main(int argc, char** argv) {
   if (!g_failed) Log("exports ok");
 
   HANDLE user = CreateThread(nullptr, 0, User, nullptr, 0, nullptr);
+  HANDLE watchdog = CreateThread(nullptr, 0, Watchdog, nullptr, 0, nullptr);
+  CloseHandle(watchdog);
   As<ExecuteExport>(exports.execute)();
   InterlockedExchange(&g_executeDone, 1);
   WaitForSingleObject(user, INFINITE);
