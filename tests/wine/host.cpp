@@ -1,12 +1,14 @@
-// A substitute for the editor: loads Tessaline.dll by its name, checks its descriptive exports, answers the
+// A substitute for the editor: loads Tessaline.dll by its name, checks its descriptive exports and its
+// version resource, answers the
 // plug-in's requests from a scene file like the editor does, and drives the real dialogs from a second
 // thread as a user would. Everything it sees is written as a transcript, one line per event, on stdout:
 //
-//   exports ok
+//   exports ok                        (both names of every export, the texts, the version resource)
 //   request GetMem install            (install, scene-all, scene-selection)
 //   options start ok                  (the dialog's start state; only with --check-enabling)
 //   options enabling ok
 //   options ok | options cancel
+//   progress <stage text> bar <position> of <low>..<high>   (only with --progress-shot)
 //   save Z:\...\level.dbo
 //   box Tessaline|Scene correctly exported.\n|information
 //   done
@@ -257,7 +259,11 @@ uint32_t __stdcall Callback(Record* record) {
       Screenshot(progress, g_options.progressShot);
       char text[256] = "";
       GetDlgItemTextA(progress, IDC_PROGRESS_TEXT, text, sizeof text);
-      Log(std::string("progress ") + text);
+      PBRANGE range = {};
+      SendDlgItemMessageA(progress, IDC_PROGRESS_BAR, PBM_GETRANGE, FALSE, reinterpret_cast<LPARAM>(&range));
+      const LRESULT position = SendDlgItemMessageA(progress, IDC_PROGRESS_BAR, PBM_GETPOS, 0, 0);
+      Log(std::string("progress ") + text + " bar " + std::to_string(position) + " of " +
+          std::to_string(range.iLow) + ".." + std::to_string(range.iHigh));
     }
   }
   std::memcpy(record->buffer, answer->c_str(), answer->size() + 1);
@@ -546,6 +552,35 @@ void CheckTexts(const Exports& exports, const char* const (&seen)[6], const char
 
 // ---------------------------------------------------------------------------------------------------------
 
+// The version resource as Windows reads it.
+void CheckVersion() {
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeA("Tessaline.dll", &ignored);
+  std::vector<char> data(size);
+  if (size == 0 || !GetFileVersionInfoA("Tessaline.dll", 0, size, data.data())) {
+    Fail("no version resource");
+    return;
+  }
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  if (!VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length) ||
+      fixed->dwFileVersionMS != 0x00020000 || fixed->dwFileVersionLS != 0 ||
+      fixed->dwProductVersionMS != 0x00020000 || fixed->dwProductVersionLS != 0) {
+    Fail("file and product version are not 2.0.0.0");
+  }
+  const char* const fields[][2] = {{"FileVersion", "2.0.0.0"},       {"ProductVersion", "2.0.0.0"},
+                                   {"FileDescription", "Tessaline"}, {"InternalName", "Tessaline"},
+                                   {"ProductName", "Tessaline"},     {"OriginalFilename", "Tessaline.dll"}};
+  for (const auto& field : fields) {
+    const std::string key = std::string("\\StringFileInfo\\040904B0\\") + field[0];
+    char* value = nullptr;
+    if (!VerQueryValueA(data.data(), key.c_str(), reinterpret_cast<void**>(&value), &length) ||
+        std::strcmp(value, field[1]) != 0) {
+      Fail(std::string("version field ") + field[0]);
+    }
+  }
+}
+
 bool ReadFile(const std::string& path, std::string& content) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
@@ -640,6 +675,7 @@ int main(int argc, char** argv) {
   if (exports.setCallback == nullptr || exports.execute == nullptr) return 1;
   As<SetCallbackExport>(exports.setCallback)(Callback);
   CheckTexts(exports, seen, "after PluginSetCallback");
+  CheckVersion();
   if (!g_failed) Log("exports ok");
 
   HANDLE user = CreateThread(nullptr, 0, User, nullptr, 0, nullptr);

@@ -30,7 +30,7 @@ case "$name" in
 defaults)
   host_only=(--check-enabling --options-shot "$dir/options-dialog.png" --progress-shot "$dir/progress-window.png")
   options_lines=("options start ok" "options enabling ok" "options ok")
-  progress_lines=("progress Please Wait....Getting Data from DeleD.")
+  progress_lines=("progress Please Wait....Getting Data from DeleD. bar 0 of 0..100")
   ;;
 selected)
   choices=(--selected --scene-name "Selected Room" --scale 2.5 " 0.5e1xyz" -3)
