@@ -1,6 +1,7 @@
 // A substitute for the editor: loads Tessaline.dll by its name, checks its descriptive exports and its
 // version resource, answers the plug-in's requests from a scene file like the editor does, and drives the
-// real dialogs from a second thread as a user would. Everything it sees is written as a transcript, one line per event, on stdout:
+// real dialogs from a second thread as a user would. Everything it sees is written as a transcript, one
+// line per event, on stdout:
 //
 //   exports ok                        (both names of every export, the texts, the version resource)
 //   request GetMem install            (install, scene-all, scene-selection)
