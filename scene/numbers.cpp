@@ -1,6 +1,7 @@
 // Decimal conversions for attribute texts and edit texts. They never consult the process locale: the
 // grammar is checked here character by character, and the final rounding of a validated decimal text is
 // left to std::from_chars, which is locale-independent and correctly rounded.
+#include <cfloat>
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
@@ -59,14 +60,25 @@ double ParseDouble(std::string_view text) {
     negative = text[i] == '-';
     ++i;
   }
+  // While checking the grammar, collect up to 19 significant digits for the exact fast path below.
+  uint64_t significand = 0;
+  int64_t significantDigits = 0;
+  auto collect = [&](size_t from, size_t to) {
+    for (size_t k = from; k < to; ++k) {
+      if (significantDigits == 0 && text[k] == '0') continue;
+      if (significantDigits < 19) significand = significand * 10 + static_cast<uint64_t>(text[k] - '0');
+      ++significantDigits;
+    }
+  };
   const size_t integerBegin = i;
   const size_t integerEnd = SkipDigits(text, i);
+  collect(integerBegin, integerEnd);
   size_t fractionBegin = integerEnd;
   size_t fractionEnd = integerEnd;
-  i = integerEnd;
-  if (i < text.size() && text[i] == '.') {
-    fractionBegin = i + 1;
+  if (integerEnd < text.size() && text[integerEnd] == '.') {
+    fractionBegin = integerEnd + 1;
     fractionEnd = SkipDigits(text, fractionBegin);
+    collect(fractionBegin, fractionEnd);
   }
   if (integerEnd == integerBegin && fractionEnd == fractionBegin) return 0.0;  // no mantissa digit
   i = fractionEnd;
@@ -88,6 +100,20 @@ double ParseDouble(std::string_view text) {
       i = j;
     }
   }
+
+#if defined(FLT_EVAL_METHOD) && FLT_EVAL_METHOD == 0
+  // Exact fast path: a significand below 2^53 and a power of ten up to 10^22 are both exact doubles, so one
+  // multiplication or division rounds correctly. (Needs arithmetic without excess precision.)
+  const int64_t scale = exponent - static_cast<int64_t>(fractionEnd - fractionBegin);
+  if (significantDigits <= 19 && significand <= (uint64_t{1} << 53) && scale >= -22 && scale <= 22) {
+    static constexpr double kPowers[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                           1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                           1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    const double value = static_cast<double>(significand);
+    const double scaled = scale >= 0 ? value * kPowers[scale] : value / kPowers[-scale];
+    return negative ? -scaled : scaled;
+  }
+#endif
 
   // std::from_chars takes a leading minus but no plus.
   const char* first = text.data() + (negative ? start : integerBegin);

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cstring>
-#include <functional>
+#include <iterator>
 
 namespace tessaline {
 
@@ -30,6 +30,28 @@ uint32_t SeekAfter(const uint32_t* numbers, uint32_t size, uint32_t& hint, uint3
   return position;
 }
 
+// FNV-1a: ids are short decimal texts, for which this is quicker than the library's general hash.
+size_t HashId(std::string_view id) {
+  uint64_t hash = 14695981039346656037ull;
+  for (char c : id)
+    hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+  return static_cast<size_t>(hash ^ (hash >> 32));
+}
+
+// Ids written as plain decimal numbers below 2^20 ("0", "17"; not "017" or "+1", which are different
+// texts) are looked up in a table indexed by their value instead of by hash.
+bool DenseNumber(std::string_view id, uint32_t& number) {
+  if (id.empty() || id.size() > 7 || (id[0] == '0' && id.size() > 1)) return false;
+  uint32_t value = 0;
+  for (char c : id) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + static_cast<uint32_t>(c - '0');
+  }
+  if (value >= (1u << 20)) return false;
+  number = value;
+  return true;
+}
+
 }  // namespace
 
 uint32_t XmlIndex::SortedNumbers::FirstAfter(uint32_t after, uint32_t end) {
@@ -39,59 +61,67 @@ uint32_t XmlIndex::SortedNumbers::FirstAfter(uint32_t after, uint32_t end) {
   return numbers[position];
 }
 
-XmlIndex::XmlIndex(mxml_node_t* top) : top_(top) {
+XmlIndex::XmlIndex(mxml_node_t* top, bool withVertexIds) : top_(top), withVertexIds_(withVertexIds) {
   if (top == nullptr) return;
-  // Iterative walk in document order: deep documents must not exhaust the stack.
-  AddElement(top, kNone);
-  mxml_node_t* node = top;
+  // Iterative walk in document order (deep documents must not exhaust the stack), keeping the numbers of
+  // the elements whose children are being walked.
+  std::vector<uint32_t> open;
+  open.push_back(AddElement(top, kNone, false));
+  mxml_node_t* node = mxmlGetFirstChild(top);
   for (;;) {
-    mxml_node_t* child = mxmlGetType(node) == MXML_ELEMENT ? mxmlGetFirstChild(node) : nullptr;
-    if (child != nullptr) {
-      node = child;
-      if (mxmlGetType(node) == MXML_ELEMENT) AddElement(node, Number(mxmlGetParent(node)));
+    if (node != nullptr) {
+      mxml_node_t* next = mxmlGetNextSibling(node);
+      if (mxmlGetType(node) == MXML_ELEMENT) {
+        const uint32_t number = AddElement(node, open.back(), next != nullptr);
+        if (mxml_node_t* child = mxmlGetFirstChild(node)) {
+          open.push_back(number);
+          node = child;
+          continue;
+        }
+      }
+      node = next;
       continue;
     }
-    // Close node and every ancestor that has no next sibling, then go on with the next sibling.
-    for (;;) {
-      if (mxmlGetType(node) == MXML_ELEMENT) ends_[Number(node)] = static_cast<uint32_t>(elements_.size());
-      if (node == top) return;
-      mxml_node_t* next = mxmlGetNextSibling(node);
-      if (next != nullptr) {
-        node = next;
-        if (mxmlGetType(node) == MXML_ELEMENT) AddElement(node, Number(mxmlGetParent(node)));
-        break;
-      }
-      node = mxmlGetParent(node);
-    }
+    // The children of the innermost open element are done: close it and go on after it.
+    const uint32_t closed = open.back();
+    open.pop_back();
+    elements_[closed].end = static_cast<uint32_t>(elements_.size());
+    if (open.empty()) break;
+    node = mxmlGetNextSibling(elements_[closed].node);
   }
+  if (withVertexIds) GroupIds();
 }
 
 uint32_t XmlIndex::Number(mxml_node_t* element) const {
   return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(mxmlGetUserData(element)));
 }
 
-void XmlIndex::AddElement(mxml_node_t* element, uint32_t parentNumber) {
+uint32_t XmlIndex::AddElement(mxml_node_t* element, uint32_t parent, bool hasNextSibling) {
   const uint32_t number = static_cast<uint32_t>(elements_.size());
   mxmlSetUserData(element, reinterpret_cast<void*>(static_cast<uintptr_t>(number)));
-  elements_.push_back(element);
-  ends_.push_back(number + 1);
-  const uint32_t depth = parentNumber == kNone ? 0 : depths_[parentNumber] + 1;
-  depths_.push_back(depth);
-
-  uint32_t climb = kNone;
-  if (mxmlGetNextSibling(element) != nullptr) {
-    climb = number;
-  } else if (parentNumber != kNone && elements_[parentNumber] != top_) {
-    climb = climbs_[parentNumber];
+  Element info;
+  info.node = element;
+  info.end = number + 1;
+  info.parent = parent;
+  info.depth = parent == kNone ? 0 : elements_[parent].depth + 1;
+  info.climb = kNone;
+  if (hasNextSibling) {
+    info.climb = number;
+  } else if (parent != kNone && parent != 0) {  // the top is number 0; the climb stops below it
+    info.climb = elements_[parent].climb;
   }
-  climbs_.push_back(climb);
+  elements_.push_back(info);
 
   // An element without a name never matches a search.
   const char* name = mxmlGetElement(element);
-  if (name == nullptr) return;
-  const CacheEntry& lists = ListsFor(name, depth);
+  if (name == nullptr) return number;
+  const CacheEntry& lists = ListsFor(name, info.depth);
   byName_[lists.nameId].numbers.push_back(number);
   lists.list->numbers.push_back(number);
+  if (withVertexIds_ && lists.nameId == vertexNameId_) {
+    if (const char* id = mxmlElementGetAttr(element, "id")) AddId(number, id);
+  }
+  return number;
 }
 
 const XmlIndex::CacheEntry& XmlIndex::ListsFor(std::string_view name, uint32_t depth) {
@@ -101,6 +131,7 @@ const XmlIndex::CacheEntry& XmlIndex::ListsFor(std::string_view name, uint32_t d
   auto [found, inserted] = nameIds_.try_emplace(name, static_cast<uint32_t>(byName_.size()));
   if (inserted) byName_.emplace_back();
   const uint32_t nameId = found->second;
+  if (inserted && name == "vertex") vertexNameId_ = nameId;
   SortedNumbers* list = &byNameAndDepth_[static_cast<uint64_t>(nameId) << 32 | depth];
   CacheEntry& entry = cache_[cacheNext_];
   cacheNext_ = (cacheNext_ + 1) % 4;
@@ -108,15 +139,38 @@ const XmlIndex::CacheEntry& XmlIndex::ListsFor(std::string_view name, uint32_t d
   return entry;
 }
 
+uint32_t XmlIndex::NameId(std::string_view name) {
+  for (const RecentName& recent : recentNames_) {
+    if (recent.id != kNone && recent.name == name) return recent.id;
+  }
+  auto found = nameIds_.find(name);
+  if (found == nameIds_.end()) return kNone;
+  recentNames_[recentNext_] = RecentName{found->first, found->second};
+  recentNext_ = (recentNext_ + 1) % std::size(recentNames_);
+  return found->second;
+}
+
+XmlIndex::SortedNumbers* XmlIndex::ChildList(uint32_t nameId, uint32_t depth) {
+  const uint64_t key = static_cast<uint64_t>(nameId) << 32 | depth;
+  for (const RecentList& recent : recentLists_) {
+    if (recent.list != nullptr && recent.key == key) return recent.list;
+  }
+  auto found = byNameAndDepth_.find(key);
+  if (found == byNameAndDepth_.end()) return nullptr;
+  recentLists_[recentListNext_] = RecentList{key, &found->second};
+  recentListNext_ = (recentListNext_ + 1) % std::size(recentLists_);
+  return &found->second;
+}
+
 mxml_node_t* XmlIndex::FindDescend(mxml_node_t* node, mxml_node_t* limit, std::string_view name) {
   if (node == nullptr || limit == nullptr || top_ == nullptr) return nullptr;
   const uint32_t start = Number(node);
   const uint32_t bound = Number(limit);
-  assert(bound <= start && start < ends_[bound]);
-  auto found = nameIds_.find(name);
-  if (found == nameIds_.end()) return nullptr;
-  const uint32_t result = byName_[found->second].FirstAfter(start, ends_[bound]);
-  return result == kNone ? nullptr : elements_[result];
+  assert(bound <= start && start < elements_[bound].end);
+  const uint32_t nameId = NameId(name);
+  if (nameId == kNone) return nullptr;
+  const uint32_t result = byName_[nameId].FirstAfter(start, elements_[bound].end);
+  return result == kNone ? nullptr : elements_[result].node;
 }
 
 mxml_node_t* XmlIndex::FindNoDescend(mxml_node_t* node, std::string_view name) {
@@ -124,20 +178,20 @@ mxml_node_t* XmlIndex::FindNoDescend(mxml_node_t* node, std::string_view name) {
   uint32_t after = Number(node);
   if (mxmlGetNextSibling(node) == nullptr) {
     // The library climbs to the next sibling of the nearest ancestor below the top that has one.
-    mxml_node_t* parent = mxmlGetParent(node);
-    if (parent == nullptr || parent == top_) return nullptr;
-    after = climbs_[Number(parent)];
+    const uint32_t parent = elements_[after].parent;
+    if (parent == 0) return nullptr;
+    after = elements_[parent].climb;
     if (after == kNone) return nullptr;
   }
   // Search the children of that node's parent that come after it: the elements of the parent's subtree
   // one level below the parent.
-  const uint32_t parent = Number(mxmlGetParent(elements_[after]));
-  auto found = nameIds_.find(name);
-  if (found == nameIds_.end()) return nullptr;
-  auto list = byNameAndDepth_.find(static_cast<uint64_t>(found->second) << 32 | (depths_[parent] + 1));
-  if (list == byNameAndDepth_.end()) return nullptr;
-  const uint32_t result = list->second.FirstAfter(after, ends_[parent]);
-  return result == kNone ? nullptr : elements_[result];
+  const Element& parent = elements_[elements_[after].parent];
+  const uint32_t nameId = NameId(name);
+  if (nameId == kNone) return nullptr;
+  SortedNumbers* list = ChildList(nameId, parent.depth + 1);
+  if (list == nullptr) return nullptr;
+  const uint32_t result = list->FirstAfter(after, parent.end);
+  return result == kNone ? nullptr : elements_[result].node;
 }
 
 size_t XmlIndex::CountElements(std::string_view name) const {
@@ -145,12 +199,11 @@ size_t XmlIndex::CountElements(std::string_view name) const {
   return found == nameIds_.end() ? 0 : byName_[found->second].numbers.size();
 }
 
-size_t XmlIndex::CountVerticesWithId() {
-  if (!idsBuilt_) BuildIdTable();
+size_t XmlIndex::CountVerticesWithId() const {
   return idNumbers_.size();
 }
 
-uint32_t XmlIndex::FindIdSlot(std::string_view id, size_t hash) const {
+uint32_t XmlIndex::FindHashSlot(std::string_view id, size_t hash) const {
   const size_t mask = idSlots_.size() - 1;
   size_t slot = hash & mask;
   while (idSlots_[slot] != kNone && ids_[idSlots_[slot]].id != id)
@@ -158,38 +211,44 @@ uint32_t XmlIndex::FindIdSlot(std::string_view id, size_t hash) const {
   return static_cast<uint32_t>(slot);
 }
 
-void XmlIndex::BuildIdTable() {
-  idsBuilt_ = true;
-  auto vertexName = nameIds_.find("vertex");
-  if (vertexName == nameIds_.end()) return;
-  const std::vector<uint32_t>& vertices = byName_[vertexName->second].numbers;
+uint32_t XmlIndex::FindEntry(std::string_view id) const {
+  uint32_t number = 0;
+  if (DenseNumber(id, number)) return number < denseIds_.size() ? denseIds_[number] : kNone;
+  if (idSlots_.empty()) return kNone;
+  return idSlots_[FindHashSlot(id, HashId(id))];
+}
 
-  // First pass: give every distinct id an entry and remember each vertex element's entry.
-  std::vector<uint32_t> entryOfVertex(vertices.size(), kNone);
-  idSlots_.assign(64, kNone);
-  for (size_t i = 0; i < vertices.size(); ++i) {
-    const char* id = mxmlElementGetAttr(elements_[vertices[i]], "id");
-    if (id == nullptr) continue;
-    const std::string_view key(id);
-    const size_t hash = std::hash<std::string_view>{}(key);
-    uint32_t slot = FindIdSlot(key, hash);
-    if (idSlots_[slot] == kNone) {
-      if ((ids_.size() + 1) * 2 > idSlots_.size()) {
-        std::vector<uint32_t> old(idSlots_.size() * 2, kNone);
-        old.swap(idSlots_);
-        for (uint32_t entry = 0; entry < ids_.size(); ++entry) {
-          idSlots_[FindIdSlot(ids_[entry].id, std::hash<std::string_view>{}(ids_[entry].id))] = entry;
-        }
-        slot = FindIdSlot(key, hash);
+void XmlIndex::AddId(uint32_t number, std::string_view id) {
+  uint32_t* entry = nullptr;
+  uint32_t dense = 0;
+  if (DenseNumber(id, dense)) {
+    if (dense >= denseIds_.size()) denseIds_.resize(std::max<size_t>(dense + 1, denseIds_.size() * 2), kNone);
+    entry = &denseIds_[dense];
+  } else {
+    if (idSlots_.empty()) idSlots_.assign(64, kNone);
+    const size_t hash = HashId(id);
+    uint32_t slot = FindHashSlot(id, hash);
+    if (idSlots_[slot] == kNone && (hashedIds_ + 1) * 2 > idSlots_.size()) {
+      std::vector<uint32_t> old(idSlots_.size() * 2, kNone);
+      old.swap(idSlots_);
+      for (uint32_t index : old) {
+        if (index != kNone) idSlots_[FindHashSlot(ids_[index].id, HashId(ids_[index].id))] = index;
       }
-      idSlots_[slot] = static_cast<uint32_t>(ids_.size());
-      ids_.push_back(IdEntry{key, 0, 0, 0});
+      slot = FindHashSlot(id, hash);
     }
-    entryOfVertex[i] = idSlots_[slot];
-    ++ids_[idSlots_[slot]].count;
+    if (idSlots_[slot] == kNone) ++hashedIds_;
+    entry = &idSlots_[slot];
   }
+  if (*entry == kNone) {
+    *entry = static_cast<uint32_t>(ids_.size());
+    ids_.push_back(IdEntry{id, 0, 0, 0});
+  }
+  ++ids_[*entry].count;
+  pendingIds_.push_back({number, *entry});
+}
 
-  // Second pass: group the element numbers by id; within a group they stay in document order.
+void XmlIndex::GroupIds() {
+  // Group the element numbers by id; within a group they stay in document order.
   uint32_t first = 0;
   for (IdEntry& entry : ids_) {
     entry.first = first;
@@ -197,23 +256,30 @@ void XmlIndex::BuildIdTable() {
     entry.count = 0;
   }
   idNumbers_.resize(first);
-  for (size_t i = 0; i < vertices.size(); ++i) {
-    if (entryOfVertex[i] == kNone) continue;
-    IdEntry& entry = ids_[entryOfVertex[i]];
-    idNumbers_[entry.first + entry.count++] = vertices[i];
+  for (const auto& [number, entryIndex] : pendingIds_) {
+    IdEntry& entry = ids_[entryIndex];
+    idNumbers_[entry.first + entry.count++] = number;
   }
+  std::vector<std::pair<uint32_t, uint32_t>>().swap(pendingIds_);
+}
+
+uint32_t XmlIndex::FindVertexSlot(mxml_node_t* node, std::string_view id) {
+  assert(withVertexIds_ || top_ == nullptr);
+  if (node == nullptr || ids_.empty()) return kNoSlot;
+  const uint32_t entryIndex = FindEntry(id);
+  if (entryIndex == kNone) return kNoSlot;
+  IdEntry& entry = ids_[entryIndex];
+  const uint32_t* numbers = idNumbers_.data() + entry.first;
+  const uint32_t position = SeekAfter(numbers, entry.count, entry.hint, Number(node));
+  return position == entry.count ? kNoSlot : entry.first + position;
+}
+
+mxml_node_t* XmlIndex::VertexAtSlot(uint32_t slot) const {
+  return slot == kNoSlot ? nullptr : elements_[idNumbers_[slot]].node;
 }
 
 mxml_node_t* XmlIndex::FindVertexById(mxml_node_t* node, std::string_view id) {
-  if (node == nullptr || top_ == nullptr) return nullptr;
-  if (!idsBuilt_) BuildIdTable();
-  if (ids_.empty()) return nullptr;
-  const uint32_t slot = FindIdSlot(id, std::hash<std::string_view>{}(id));
-  if (idSlots_[slot] == kNone) return nullptr;
-  IdEntry& entry = ids_[idSlots_[slot]];
-  const uint32_t* numbers = idNumbers_.data() + entry.first;
-  const uint32_t position = SeekAfter(numbers, entry.count, entry.hint, Number(node));
-  return position == entry.count ? nullptr : elements_[numbers[position]];
+  return VertexAtSlot(FindVertexSlot(node, id));
 }
 
 }  // namespace tessaline

@@ -9,12 +9,14 @@
 // document order and keeps, per element name, the sorted numbers of its elements (all of them, and per
 // depth, because the children of an element are the elements of its subtree one level deeper). Each search
 // is then a search in a sorted list, started near the previous answer in that list, which is where the
-// reader's next answer almost always lies.
+// reader's next answer almost always lies. The vertex search by "id" uses, per distinct id text, the sorted
+// numbers of the vertex elements carrying it.
 #pragma once
 
 #include <cstdint>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "scene/scene.h"
@@ -23,9 +25,10 @@ namespace tessaline {
 
 class XmlIndex {
  public:
-  // Indexes the element top and every element below it. The tree must stay unchanged while the index is
+  // Indexes the element top and every element below it, and with withVertexIds also the "id" attributes
+  // of all vertex elements (needed by the vertex searches). The tree must stay unchanged while the index is
   // used; the index stores each element's number in the node's user data.
-  explicit XmlIndex(mxml_node_t* top);
+  explicit XmlIndex(mxml_node_t* top, bool withVertexIds = false);
 
   XmlIndex(const XmlIndex&) = delete;
   XmlIndex& operator=(const XmlIndex&) = delete;
@@ -40,13 +43,18 @@ class XmlIndex {
 
   // The result of mxmlFindElement(node, top, "vertex", "id", id, MXML_DESCEND) with the indexed top as the
   // limit: the first vertex element after node in document order whose "id" attribute exists and equals id
-  // as text. The table of ids is built on the first call.
+  // as text. Only on an index made withVertexIds.
   mxml_node_t* FindVertexById(mxml_node_t* node, std::string_view id);
 
-  // Number of elements with the given name, and of vertex elements that have an "id" attribute (for
-  // reserving space).
+  // The same search, answered with the found element's slot: a number below CountVerticesWithId() that
+  // stays the same for the element (callers keep per-element data by slot), or kNoSlot when none is found.
+  static constexpr uint32_t kNoSlot = UINT32_MAX;
+  uint32_t FindVertexSlot(mxml_node_t* node, std::string_view id);
+  mxml_node_t* VertexAtSlot(uint32_t slot) const;
+
+  // Number of elements with the given name, and of vertex elements that have an "id" attribute.
   size_t CountElements(std::string_view name) const;
-  size_t CountVerticesWithId();
+  size_t CountVerticesWithId() const;
 
  private:
   static constexpr uint32_t kNone = UINT32_MAX;
@@ -75,18 +83,27 @@ class XmlIndex {
   };
 
   uint32_t Number(mxml_node_t* element) const;
+  uint32_t NameId(std::string_view name);  // kNone for a name no element has
+  SortedNumbers* ChildList(uint32_t nameId, uint32_t depth);
   const CacheEntry& ListsFor(std::string_view name, uint32_t depth);
-  void AddElement(mxml_node_t* element, uint32_t parentNumber);
-  void BuildIdTable();
-  uint32_t FindIdSlot(std::string_view id, size_t hash) const;
+  uint32_t AddElement(mxml_node_t* element, uint32_t parent, bool hasNextSibling);
+  void AddId(uint32_t number, std::string_view id);
+  uint32_t FindEntry(std::string_view id) const;  // position in ids_, or kNone
+  void GroupIds();
+  uint32_t FindHashSlot(std::string_view id, size_t hash) const;
+
+  struct Element {
+    mxml_node_t* node = nullptr;
+    uint32_t end = 0;     // one past the number of the last element in its subtree
+    uint32_t parent = 0;  // the parent's number; kNone for the top, which is number 0
+    uint32_t depth = 0;   // the top has depth 0
+    // Itself when it has a next sibling node, otherwise the nearest ancestor below the top that has one,
+    // or kNone: where a sibling search climbs to after the element's last sibling.
+    uint32_t climb = kNone;
+  };
 
   mxml_node_t* top_ = nullptr;
-  std::vector<mxml_node_t*> elements_;  // in document order; an element's number is its position here
-  std::vector<uint32_t> ends_;          // one past the number of the last element in each subtree
-  std::vector<uint32_t> depths_;        // the top has depth 0
-  // For each element: itself when it has a next sibling node, otherwise the nearest ancestor below the top
-  // that has one, or kNone. This is where a sibling search climbs to after the element's last sibling.
-  std::vector<uint32_t> climbs_;
+  std::vector<Element> elements_;  // in document order; an element's number is its position here
 
   std::unordered_map<std::string_view, uint32_t> nameIds_;
   std::vector<SortedNumbers> byName_;                           // per name id
@@ -96,10 +113,28 @@ class XmlIndex {
   CacheEntry cache_[4];
   uint32_t cacheNext_ = 0;
 
-  bool idsBuilt_ = false;
+  // The last few names and child lists searched: the reader asks for the same few again and again.
+  struct RecentName {
+    std::string_view name;
+    uint32_t id = kNone;
+  };
+  struct RecentList {
+    uint64_t key = 0;
+    SortedNumbers* list = nullptr;
+  };
+  RecentName recentNames_[4];
+  uint32_t recentNext_ = 0;
+  RecentList recentLists_[4];
+  uint32_t recentListNext_ = 0;
+
+  bool withVertexIds_ = false;
+  uint32_t vertexNameId_ = kNone;
   std::vector<IdEntry> ids_;
-  std::vector<uint32_t> idSlots_;    // open addressing over ids_, kNone when free
+  std::vector<uint32_t> denseIds_;  // entry of each small decimal id by its value, kNone when absent
+  std::vector<uint32_t> idSlots_;   // open addressing over the entries of the other ids, kNone when free
+  size_t hashedIds_ = 0;
   std::vector<uint32_t> idNumbers_;  // the numbers of the vertex elements of each id, grouped by id
+  std::vector<std::pair<uint32_t, uint32_t>> pendingIds_;  // (element number, id entry) while indexing
 };
 
 }  // namespace tessaline

@@ -5,6 +5,7 @@
 // an XmlIndex, so that reading stays linear in the size of the document.
 #include <mxml.h>
 
+#include <cstring>
 #include <deque>
 #include <string>
 #include <string_view>
@@ -80,25 +81,68 @@ void ReadLayer(XmlIndex& index, mxml_node_t* layer, SceneMaterial& material) {
   ++material.layerCount;
 }
 
-SceneVertex ReadCorner(XmlIndex& index, mxml_node_t* corner, mxml_node_t* positions) {
+// A position element's coordinates, converted once however many corners refer to it.
+struct Position {
+  float x = 0.0f, y = 0.0f, z = 0.0f;  // absent attributes read as 0
+  bool read = false;
+};
+
+// Corner and position elements are read in one pass over their attributes rather than one lookup per
+// attribute: the same values as GetFloatAttribute gives (attribute names are unique within an element),
+// without scanning the list again for every name.
+const Position& ReadPosition(XmlIndex& index, uint32_t slot, std::vector<Position>& positions) {
+  Position& position = positions[slot];
+  if (position.read) return position;
+  position.read = true;
+  mxml_node_t* element = index.VertexAtSlot(slot);
+  const int attributes = mxmlElementGetAttrCount(element);
+  for (int i = 0; i < attributes; ++i) {
+    const char* name = nullptr;
+    const char* value = mxmlElementGetAttrByIndex(element, i, &name);
+    if (name == nullptr || value == nullptr || name[0] == '\0' || name[1] != '\0') continue;
+    if (name[0] == 'x') position.x = ParseFloat(value);
+    if (name[0] == 'y') position.y = ParseFloat(value);
+    if (name[0] == 'z') position.z = ParseFloat(value);
+  }
+  return position;
+}
+
+SceneVertex ReadCorner(XmlIndex& index, mxml_node_t* corner, mxml_node_t* positionList,
+                       std::vector<Position>& positions) {
+  const char* vid = "";  // a corner without "vid" refers to the empty id
+  const char* u[4] = {};
+  const char* v[4] = {};
+  const int attributes = mxmlElementGetAttrCount(corner);
+  for (int i = 0; i < attributes; ++i) {
+    const char* name = nullptr;
+    const char* value = mxmlElementGetAttrByIndex(corner, i, &name);
+    if (name == nullptr || value == nullptr) continue;
+    if ((name[0] == 'u' || name[0] == 'v') && name[1] >= '0' && name[1] <= '3' && name[2] == '\0') {
+      (name[0] == 'u' ? u : v)[name[1] - '0'] = value;
+    } else if (std::strcmp(name, "vid") == 0) {
+      vid = value;
+    }
+  }
+
   SceneVertex vertex;
-  // A corner without "vid" refers to the empty id. Absent coordinates, and all three when no position
-  // matches, read as 0 (z then becomes -0.0).
-  mxml_node_t* position = index.FindVertexById(positions, TextAttribute(corner, "vid"));
-  GetFloatAttribute(position, "x", vertex.x);
-  GetFloatAttribute(position, "y", vertex.y);
-  GetFloatAttribute(position, "z", vertex.z);
+  // A corner whose position is not found gets 0, 0, -0.0.
+  const uint32_t slot = index.FindVertexSlot(positionList, vid);
+  if (slot != XmlIndex::kNoSlot) {
+    const Position& position = ReadPosition(index, slot, positions);
+    vertex.x = position.x;
+    vertex.y = position.y;
+    vertex.z = position.z;
+  }
   vertex.z = -vertex.z;
 
-  static const char* const kU[4] = {"u0", "u1", "u2", "u3"};
-  static const char* const kV[4] = {"v0", "v1", "v2", "v3"};
+  // Slot 0 is always present; slots 1 to 3 when their u attribute exists. Absent values read as 0.
   uint32_t present = 0;
   for (int slot = 0; slot < 4; ++slot) {
     UvSet& set = vertex.uvSets[slot];
-    set.present = slot == 0 || mxmlElementGetAttr(corner, kU[slot]) != nullptr;
+    set.present = slot == 0 || u[slot] != nullptr;
     if (!set.present) continue;
-    GetFloatAttribute(corner, kU[slot], set.u);
-    GetFloatAttribute(corner, kV[slot], set.v);
+    if (u[slot] != nullptr) set.u = ParseFloat(u[slot]);
+    if (v[slot] != nullptr) set.v = ParseFloat(v[slot]);
     ++present;
   }
   vertex.vertexSize = 24 + 8 * present;
@@ -161,7 +205,8 @@ bool ReadPrimitives(const std::string& text, std::vector<ScenePolygon>& polygons
   Tree tree(text);
   mxml_node_t* top = tree.top();
   if (top == nullptr) return true;
-  XmlIndex index(top);
+  XmlIndex index(top, true);
+  std::vector<Position> positions(index.CountVerticesWithId());
   // Room for one record per poly element and per vertex element without an id (the corners, in the
   // host's answers); documents whose searches reuse elements grow the vectors as usual.
   polygons.reserve(polygons.size() + index.CountElements("poly"));
@@ -170,8 +215,8 @@ bool ReadPrimitives(const std::string& text, std::vector<ScenePolygon>& polygons
   for (mxml_node_t* primitive = index.FindDescend(top, top, "primitive"); primitive != nullptr;
        primitive = index.FindNoDescend(primitive, "primitive")) {
     mxml_node_t* polygonList = index.FindDescend(primitive, top, "polygons");
-    mxml_node_t* positions = index.FindDescend(primitive, top, "vertices");
-    if (polygonList == nullptr || positions == nullptr) return false;
+    mxml_node_t* positionList = index.FindDescend(primitive, top, "vertices");
+    if (polygonList == nullptr || positionList == nullptr) return false;
     int32_t primitiveId = 0;  // absent: 0
     GetIntAttribute(primitive, "id", primitiveId);
 
@@ -185,7 +230,7 @@ bool ReadPrimitives(const std::string& text, std::vector<ScenePolygon>& polygons
       uint32_t corners = 0;
       for (mxml_node_t* corner = index.FindDescend(poly, poly, "vertex"); corner != nullptr;
            corner = index.FindNoDescend(corner, "vertex")) {
-        vertices.push_back(ReadCorner(index, corner, positions));
+        vertices.push_back(ReadCorner(index, corner, positionList, positions));
         ++corners;
       }
       polygon.vertexCount = corners;

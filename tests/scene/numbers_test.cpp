@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <charconv>
 #include <clocale>
 #include <cmath>
 #include <fstream>
 #include <limits>
+#include <random>
 #include <sstream>
 #include <string>
 
@@ -116,6 +119,26 @@ TEST(ParseDouble, RoundsCorrectly) {
   EXPECT_EQ(ParseDouble("2.2250738585072011e-308"), 2.2250738585072011e-308);
   EXPECT_EQ(ParseDouble("0.1000000000000000055511151231257827021181583404541015625"), 0.1);
   EXPECT_EQ(ParseDouble("1" + std::string(300, '0') + "e-300"), 1.0);
+}
+
+// Short decimals take an exact arithmetic path; compare it and the general path with the standard
+// library's correctly rounded conversion over many texts of every length and exponent.
+TEST(ParseDouble, AgreesWithCorrectlyRoundedConversion) {
+  std::mt19937_64 random(12345);
+  for (int i = 0; i < 200000; ++i) {
+    std::string text = random() % 2 ? "-" : "";
+    const int digits = 1 + static_cast<int>(random() % 24);
+    const int point = static_cast<int>(random() % (digits + 1));
+    for (int d = 0; d < digits; ++d) {
+      if (d == point && d > 0) text += '.';
+      text += static_cast<char>('0' + random() % 10);
+    }
+    if (random() % 3 == 0) text += "e" + std::to_string(static_cast<int>(random() % 80) - 40);
+    double expected = 0.0;
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), expected);
+    ASSERT_EQ(result.ec, std::errc()) << text;
+    ASSERT_EQ(std::bit_cast<uint64_t>(ParseDouble(text)), std::bit_cast<uint64_t>(expected)) << text;
+  }
 }
 
 TEST(ParseFloat, RoundsThroughDoublePrecision) {

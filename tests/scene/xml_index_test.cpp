@@ -45,7 +45,7 @@ void ExpectSearchesLikeLibrary(const std::string& text) {
   for (mxml_node_t* element : elements) {
     if (const char* id = mxmlElementGetAttr(element, "id")) ids.insert(id);
   }
-  XmlIndex index(top);
+  XmlIndex index(top, true);
   for (int pass = 0; pass < 2; ++pass) {
     for (size_t i = 0; i < elements.size(); ++i) {
       mxml_node_t* node = elements[pass == 0 ? i : elements.size() - 1 - i];
@@ -79,6 +79,8 @@ const char* const kTrickyDocuments[] = {
     R"(<scene><primitives><primitive k="p1" id="1"><vertices k="vs1"><vertex k="a" id="7" x="1"/><vertex k="b" id="7" x="2"/><vertex k="c" id="07" x="3"/><vertex k="d" x="4"/></vertices>
 <polygons><poly k="q1" mid="0"><vertex k="c1" vid="7"/><vertex k="c2" vid="07"/><vertex k="c3" vid="9"/><vertex k="c4"/></poly></polygons></primitive>
 <primitive k="p2" id="2"><polygons><poly k="q2"><vertex k="c5" vid="7" id="9" x="5"/></poly></polygons><vertices k="vs2"><vertex k="e" id="9" x="6"/><vertex k="f" id="" x="7"/></vertices></primitive></primitives></scene>)",
+    // Ids looked up by value and by hash: small plain numbers, leading zeros, signs, large numbers.
+    R"(<vertices k="vs"><vertex k="a" id="0"/><vertex k="b" id="00"/><vertex k="c" id="1048575"/><vertex k="d" id="1048576"/><vertex k="e" id="+1"/><vertex k="f" id="1"/><vertex k="g" id="99999999999"/><vertex k="h" id="1048575"/><vertex k="i" id="-0"/><vertex k="j" id="1 "/></vertices>)",
     // No whitespace: the last corner, poly and primitive have no next sibling, so the sibling searches climb
     // to the parent's next sibling and scan that list; strays there count.
     R"(<scene k="s"><primitive k="p1"><vertices k="vs"><vertex k="a" id="1"/></vertices><polygons k="ps"><poly k="q1"><vertex k="c1" vid="1"/><vertex k="c2" vid="1"/></poly><poly k="q2"><vertex k="c3"/></poly><vertex k="stray1" id="1"/><x k="x1"/><vertex k="stray2"/></polygons><poly k="q3"/></primitive><primitive k="p2"/><x k="x2"/><primitive k="p3"><x/></primitive></scene><vertex k="outside" id="1"/><primitive k="p4"/>)",
