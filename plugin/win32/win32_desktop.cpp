@@ -244,13 +244,13 @@ bool Win32Desktop::WriteFile(const std::string& path, const std::vector<uint8_t>
     DeleteFileA(temporary.c_str());
     return false;
   }
-  return ReplaceFile(temporary, path);
+  if (ReplaceFile(temporary, path)) return true;
+  DeleteFileA(temporary.c_str());
+  return false;
 }
 
 bool Win32Desktop::ReplaceFile(const std::string& from, const std::string& to) {
-  if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0) return true;
-  DeleteFileA(from.c_str());
-  return false;
+  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
 void Win32Desktop::RemoveFile(const std::string& path) {
