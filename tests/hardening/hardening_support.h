@@ -1,0 +1,198 @@
+// Shared pieces of the bad-input tests: a whole export run in a fresh folder (scripted host, headless
+// desktop), scene generators, file helpers, and a way to silence Mini-XML's parse reports.
+#pragma once
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "plugin/plugin.h"
+#include "plugin/scripted_host.h"
+
+namespace tessaline::hardening {
+
+namespace fs = std::filesystem;
+
+// AddressSanitizer reserves a huge shadow mapping, so address-space limits cannot be tested under it.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kUnderAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+inline constexpr bool kUnderAddressSanitizer = true;
+#else
+inline constexpr bool kUnderAddressSanitizer = false;
+#endif
+#else
+inline constexpr bool kUnderAddressSanitizer = false;
+#endif
+
+inline const std::string kSuccess = "message Tessaline|Scene correctly exported.\n|information";
+
+inline std::string Backslashed(std::string path) {
+  for (char& c : path) {
+    if (c == '/') c = '\\';
+  }
+  return path;
+}
+
+inline std::string ReadText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+inline void WriteText(const fs::path& path, const std::string& text) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+inline std::string Fixture(const std::string& name) {
+  return ReadText(fs::path(TESSALINE_SOURCE_DIR) / "tests" / "fixtures" / "hardening" / name);
+}
+
+// Walks a DBO file; a missing file gives a report that is not ok.
+inline DboReport WalkFile(const fs::path& path) {
+  const std::string text = ReadText(path);
+  return WalkDbo(std::vector<uint8_t>(text.begin(), text.end()));
+}
+
+// Every path below root, relative to it.
+inline std::set<std::string> Tree(const fs::path& root) {
+  std::set<std::string> paths;
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
+    paths.insert(fs::relative(entry.path(), root).string());
+  }
+  return paths;
+}
+
+// Sends the process's stderr to /dev/null while alive: Mini-XML reports every parse error there.
+class QuietStderr {
+ public:
+  QuietStderr() : saved_(dup(STDERR_FILENO)) {
+    std::fflush(stderr);
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, STDERR_FILENO);
+    close(null);
+  }
+  ~QuietStderr() {
+    std::fflush(stderr);
+    dup2(saved_, STDERR_FILENO);
+    close(saved_);
+  }
+  QuietStderr(const QuietStderr&) = delete;
+  QuietStderr& operator=(const QuietStderr&) = delete;
+
+ private:
+  int saved_;
+};
+
+// The material section of the generated scenes: one image layer named Bricks\wall.png (id 1) and one
+// colour layer (id 2).
+inline const char* const kMaterials =
+    "<materials>"
+    "<material id=\"1\"><layer type=\"texture\" blend=\"replace\"><texture file=\"Bricks\\wall.png\" />"
+    "</layer></material>"
+    "<material id=\"2\"><layer type=\"color\" blend=\"add\"><color r=\"1\" g=\"2\" b=\"3\" a=\"255\" />"
+    "</layer></material>"
+    "</materials>";
+
+// A scene of `primitives` primitives holding `quads` quads each, every quad with four positions of its
+// own; quads alternate between materials 1 and 2.
+inline std::string QuadScene(uint32_t primitives, uint32_t quads, const std::string& materials = kMaterials) {
+  std::string xml = "<scene>" + materials + "<primitives>";
+  char buffer[160];
+  for (uint32_t p = 0; p < primitives; ++p) {
+    xml += "<primitive id=\"" + std::to_string(p) + "\"><vertices>";
+    for (uint32_t q = 0; q < quads; ++q) {
+      for (uint32_t k = 0; k < 4; ++k) {
+        std::snprintf(buffer, sizeof buffer, "<vertex id=\"%u\" x=\"%u\" y=\"%u\" z=\"%u.5\" />", q * 4 + k,
+                      q + (k == 1 || k == 2), p + (k >= 2), q);
+        xml += buffer;
+      }
+    }
+    xml += "</vertices><polygons>";
+    for (uint32_t q = 0; q < quads; ++q) {
+      std::snprintf(buffer, sizeof buffer, "<poly mid=\"%u\">", 1 + q % 2);
+      xml += buffer;
+      for (uint32_t k = 0; k < 4; ++k) {
+        std::snprintf(buffer, sizeof buffer, "<vertex vid=\"%u\" u0=\"%u\" v0=\"%u\" />", q * 4 + k,
+                      k == 1 || k == 2, k >= 2);
+        xml += buffer;
+      }
+      xml += "</poly>";
+    }
+    xml += "</polygons></primitive>";
+  }
+  return xml + "</primitives></scene>";
+}
+
+// One whole export in a fresh folder: root/editor is the editor's install directory (with
+// Textures\Bricks\wall.png), root/out receives level.dbo.
+class ExportHarness : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    root_ = fs::temp_directory_path() /
+            ("tessaline-hardening-" + std::string(test->test_suite_name()) + "-" + test->name());
+    fs::remove_all(root_);
+    fs::create_directories(root_ / "out");
+    WriteText(root_ / "editor" / "Textures" / "Bricks" / "wall.png", "wall image");
+    host_.answers[kInstallDirectoryRequest] =
+        "<installdirectory>" + Backslashed((root_ / "editor").string()) + "</installdirectory>";
+    SetScene(QuadScene(1, 2));
+    desktop_.savePath = Backslashed(Out("level.dbo").string());
+  }
+  void TearDown() override { fs::remove_all(root_); }
+
+  void SetScene(const std::string& answer) {
+    host_.answers[kSceneAllRequest] = answer;
+    host_.answers[kSceneSelectionRequest] = answer;
+  }
+
+  void Run() {
+    testing::HostScope scope(host_);
+    RunExport(desktop_, &testing::ScriptedHost::Callback, settings_);
+  }
+  void RunQuietly() {
+    QuietStderr quiet;
+    Run();
+  }
+
+  fs::path Out(const std::string& name) const { return root_ / "out" / name; }
+
+  std::vector<std::string> Messages() const {
+    std::vector<std::string> messages;
+    for (const std::string& call : desktop_.calls) {
+      if (call.rfind("message ", 0) == 0) messages.push_back(call);
+    }
+    return messages;
+  }
+  bool Saved() const {
+    for (const std::string& call : desktop_.calls) {
+      if (call == "save") return true;
+    }
+    return false;
+  }
+  // No file of the run's own left over (temporary files are named after their target).
+  bool NoTemporaryFiles() const {
+    for (const std::string& path : Tree(root_)) {
+      if (path.find(".tessaline-tmp") != std::string::npos) return false;
+    }
+    return true;
+  }
+
+  fs::path root_;
+  testing::ScriptedHost host_;
+  HeadlessDesktop desktop_;
+  ExportSettings settings_;
+};
+
+}  // namespace tessaline::hardening
