@@ -22,12 +22,15 @@ const std::string& SceneText(int64_t primitives) {
   std::string& text = primitives == 1 ? one : many;
   if (text.empty()) {
     text = "<?xml version=\"1.0\"?>\n" +
-           bench::GenerateScene({.quads = 100000, .primitives = static_cast<uint64_t>(primitives), .materials = 4});
+           bench::GenerateScene(
+               {.quads = 100000, .primitives = static_cast<uint64_t>(primitives), .materials = 4});
   }
   return text;
 }
 
-double Seconds(Clock::time_point from) { return std::chrono::duration<double>(Clock::now() - from).count(); }
+double Seconds(Clock::time_point from) {
+  return std::chrono::duration<double>(Clock::now() - from).count();
+}
 
 void ReadBuildWrite(const std::string& text, const std::string& path) {
   Scene scene;
@@ -74,8 +77,13 @@ void BM_CoreAgainstTwoParses(benchmark::State& state) {
   state.counters["answer_MiB"] = static_cast<double>(text.size()) / (1024.0 * 1024.0);
 }
 
-BENCHMARK(BM_CoreAgainstTwoParses)->Arg(1)->Arg(1000)->ArgName("primitives")->UseManualTime()
-    ->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_CoreAgainstTwoParses)
+    ->Arg(1)
+    ->Arg(1000)
+    ->ArgName("primitives")
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 
 }  // namespace
 

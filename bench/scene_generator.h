@@ -7,9 +7,9 @@
 namespace tessaline::bench {
 
 struct SceneShape {
-  uint64_t quads = 100000;   // quads in all
-  uint64_t primitives = 1;   // the quads are spread evenly over this many primitives
-  uint32_t materials = 4;    // quads cycle through the materials; odd ids use an image, even ids a colour
+  uint64_t quads = 100000;  // quads in all
+  uint64_t primitives = 1;  // the quads are spread evenly over this many primitives
+  uint32_t materials = 4;   // quads cycle through the materials; odd ids use an image, even ids a colour
 };
 
 // A scene in the editor's own file form: a "scene" root holding "materials" and "primitives". Each

@@ -75,10 +75,17 @@ std::string XmlEscaped(const std::string& text) {
   std::string out;
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -96,7 +103,8 @@ uint32_t TESSALINE_STDCALL AnswerRequest(CallbackRecord* record) {
   const std::string* answer = nullptr;
   if (std::strcmp(request, kInstallDirectoryRequest) == 0) {
     answer = &g_host.installAnswer;
-  } else if (std::strcmp(request, kSceneAllRequest) == 0 || std::strcmp(request, kSceneSelectionRequest) == 0) {
+  } else if (std::strcmp(request, kSceneAllRequest) == 0 ||
+             std::strcmp(request, kSceneSelectionRequest) == 0) {
     answer = &g_host.scene;
   } else {
     return 7;  // Invalid Data String.
@@ -173,8 +181,10 @@ int Export(int argc, char** argv) {
   }
   if (scenePath.empty()) return UsageError("export needs a scene file");
   if (outputPath.empty()) return UsageError("export needs an output file: -o OUT.dbo");
-  if (noTextures && textureFolderGiven) return UsageError("--no-textures and --texture-folder exclude each other");
-  if (collisionFileGiven && !controls.exportCollision) return UsageError("--collision-file needs --collision");
+  if (noTextures && textureFolderGiven)
+    return UsageError("--no-textures and --texture-folder exclude each other");
+  if (collisionFileGiven && !controls.exportCollision)
+    return UsageError("--collision-file needs --collision");
   if (outputPath.size() > 511) return UsageError("the output path is longer than 511 characters");
   controls.exportTextures = !noTextures;
 
@@ -187,7 +197,8 @@ int Export(int argc, char** argv) {
                  scenePath.c_str());
     return 1;
   }
-  g_host.installAnswer = "<installdirectory>" + XmlEscaped(Backslashed(installDirectory)) + "</installdirectory>";
+  g_host.installAnswer =
+      "<installdirectory>" + XmlEscaped(Backslashed(installDirectory)) + "</installdirectory>";
 
   HeadlessDesktop desktop;
   desktop.options = controls;
@@ -210,8 +221,10 @@ int Export(int argc, char** argv) {
     }
   }
   if (!saved && !hostFailed) {
-    std::fprintf(stderr, "tessaline: the scene in '%s' could not be read (a primitive without polygons or "
-                         "vertices); nothing was written\n", scenePath.c_str());
+    std::fprintf(stderr,
+                 "tessaline: the scene in '%s' could not be read (a primitive without polygons or "
+                 "vertices); nothing was written\n",
+                 scenePath.c_str());
   }
   return 1;
 }
@@ -224,7 +237,8 @@ void PrintInspection(const DboReport& report) {
     if (item.code == 0) {
       std::printf("%*s0 end\n", depth * 2, "");
     } else {
-      std::printf("%*s%" PRIu32 " %s size %" PRIu32 "\n", depth * 2, "", item.code, name[0] ? name : "?", item.size);
+      std::printf("%*s%" PRIu32 " %s size %" PRIu32 "\n", depth * 2, "", item.code, name[0] ? name : "?",
+                  item.size);
     }
   }
   std::printf("\n%zu frame(s)\n", report.frames.size());
@@ -238,7 +252,8 @@ void PrintInspection(const DboReport& report) {
                 " indices (%" PRIu32 " triangles), %" PRIu32 " texture(s)\n",
                 mesh.vertexFormat, mesh.vertexSize, mesh.vertexCount, mesh.indexCount, mesh.indexCount / 3,
                 mesh.textureCount);
-    for (const std::string& texture : mesh.textureNames) std::printf("    texture %s\n", texture.c_str());
+    for (const std::string& texture : mesh.textureNames)
+      std::printf("    texture %s\n", texture.c_str());
   }
 }
 

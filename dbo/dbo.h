@@ -39,7 +39,7 @@ class ProgressWindow {
   virtual void SetStageText(const std::string& text) = 0;
   virtual void SetBarRange(int low, int high) = 0;
   virtual void SetBarStep(int step) = 0;
-  virtual void StepBar() = 0;              // position + step
+  virtual void StepBar() = 0;  // position + step
   virtual void SetBarPosition(int position) = 0;
   virtual void AdvanceBar(int delta) = 0;  // position + delta
 };
@@ -140,7 +140,7 @@ class dbofstream : public std::ofstream {
   dbofstream() = default;
   ~dbofstream() override;
 
-  bool WriteHeader();                     // the 24-byte header
+  bool WriteHeader();                         // the 24-byte header
   bool WriteString(const std::string& text);  // dword length, then the bytes
   // Position, normal, then exactly pairCount coordinate pairs: the present slots in slot order, cut to
   // pairCount, padded with (0, 0).
@@ -162,8 +162,8 @@ void WriteScene(dbofstream& out, const SceneObject& object, const std::array<flo
 
 struct DboItem {
   uint32_t code = 0;
-  uint32_t size = 0;        // as declared
-  uint64_t offset = 0;      // of the code dword
+  uint32_t size = 0;    // as declared
+  uint64_t offset = 0;  // of the code dword
   int depth = 0;
 };
 
@@ -185,8 +185,8 @@ struct DboFrameInfo {
 
 struct DboReport {
   bool ok = false;
-  std::string error;  // what is wrong, with the byte offset, when !ok
-  std::vector<DboItem> items;  // every item met, in file order (terminators are not listed)
+  std::string error;                 // what is wrong, with the byte offset, when !ok
+  std::vector<DboItem> items;        // every item met, in file order (terminators are not listed)
   std::vector<DboFrameInfo> frames;  // root frame first
 };
 

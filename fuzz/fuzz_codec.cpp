@@ -62,7 +62,8 @@ void CheckPng(const std::vector<uint8_t>& pixels, uint32_t width, uint32_t heigh
   png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
   png_read_update_info(png, info);
   std::vector<png_bytep> rows(height);
-  for (uint32_t y = 0; y < height; ++y) rows[y] = decoded.data() + static_cast<size_t>(y) * width * 4;
+  for (uint32_t y = 0; y < height; ++y)
+    rows[y] = decoded.data() + static_cast<size_t>(y) * width * 4;
   png_read_image(png, rows.data());
   png_read_end(png, nullptr);
   png_destroy_read_struct(&png, &info, nullptr);
@@ -80,9 +81,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CheckDeflate(rest, knobs);
 
   std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4);
-  for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = rest.empty() ? 0 : rest[i % rest.size()];
+  for (size_t i = 0; i < pixels.size(); ++i)
+    pixels[i] = rest.empty() ? 0 : rest[i % rest.size()];
   if (knobs & 32) {
-    for (size_t i = 3; i < pixels.size(); i += 4) pixels[i] = 255;  // opaque: written as RGB
+    for (size_t i = 3; i < pixels.size(); i += 4)
+      pixels[i] = 255;  // opaque: written as RGB
   }
   CheckPng(pixels, width, height);
   return 0;

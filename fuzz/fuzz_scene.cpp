@@ -43,8 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   NoProgress progress;
   for (uint32_t mode = 0; mode <= 2; ++mode) {
-    std::vector<MeshRecord> meshes = mode == 0 ? BuildMainMeshList(scene.materials)
-                                               : BuildCollisionMeshList(mode, scene.polygonCount);
+    std::vector<MeshRecord> meshes =
+        mode == 0 ? BuildMainMeshList(scene.materials) : BuildCollisionMeshList(mode, scene.polygonCount);
     BuildGeometry(mode, scene.polygons, scene.vertices, meshes, progress, 1);
     const SceneObject object = PackMeshes(std::move(meshes), "fuzz");
     const DboReport report = WalkDbo(WriteAndReadBack(object, mode != 0));

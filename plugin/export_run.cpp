@@ -16,7 +16,8 @@ constexpr const char* kSuccessText = "Scene correctly exported.\n";
 std::string OutputDirectoryOf(const std::string& path) {
   std::deque<std::string> parts = SplitString(path, "\\");
   std::string directory;
-  for (size_t i = 0; i + 1 < parts.size(); ++i) directory += parts[i] + "\\";
+  for (size_t i = 0; i + 1 < parts.size(); ++i)
+    directory += parts[i] + "\\";
   return directory;
 }
 
@@ -58,7 +59,8 @@ bool WriteDboFile(Desktop& desktop, const std::string& path, const SceneObject& 
 void PrefixTextureNames(std::vector<SceneMaterial>& materials, const std::string& folder) {
   if (folder.empty()) return;
   for (SceneMaterial& material : materials) {
-    for (std::string& name : material.textureNames) name = folder + "\\" + name;
+    for (std::string& name : material.textureNames)
+      name = folder + "\\" + name;
     material.textureDataSize += static_cast<uint32_t>((folder.size() + 1) * material.textureNames.size());
   }
 }
@@ -148,14 +150,16 @@ std::pair<std::string, MessageIcon> RunStages(Desktop& desktop, HostCallback cal
   if (!unwritten.empty()) {
     std::string text = "The scene was not exported: this file could not be written:\n";
     if (unwritten.size() > 1) text = "The scene was not exported: these files could not be written:\n";
-    for (const std::string& file : unwritten) text += file + "\n";
+    for (const std::string& file : unwritten)
+      text += file + "\n";
     return {text, MessageIcon::Error};
   }
   if (!unplaced.empty()) {
     std::string text = kSuccessText;
     text += unplaced.size() == 1 ? "This texture could not be placed beside it:\n"
                                  : "These textures could not be placed beside it:\n";
-    for (const std::string& name : unplaced) text += name + "\n";
+    for (const std::string& name : unplaced)
+      text += name + "\n";
     return {text, MessageIcon::Warning};
   }
   return {kSuccessText, MessageIcon::Information};

@@ -17,25 +17,41 @@ std::unique_ptr<ExportSettings> g_settings;
 
 }  // namespace
 
-void SetDesktop(Desktop* desktop) { g_desktop = desktop; }
-Desktop* CurrentDesktop() { return g_desktop; }
+void SetDesktop(Desktop* desktop) {
+  g_desktop = desktop;
+}
+Desktop* CurrentDesktop() {
+  return g_desktop;
+}
 
 }  // namespace tessaline
 
 extern "C" {
 
-const char* TESSALINE_STDCALL PluginName() { return "DeleD Tessaline Plugin"; }
+const char* TESSALINE_STDCALL PluginName() {
+  return "DeleD Tessaline Plugin";
+}
 
 const char* TESSALINE_STDCALL PluginDescription() {
   return "This is Tessaline plugin that exports a DBO file to be used with DarkBasic Pro.";
 }
 
-const char* TESSALINE_STDCALL PluginDeleDVersion() { return "1.6"; }
-const char* TESSALINE_STDCALL PluginVersion() { return "2.0"; }
-const char* TESSALINE_STDCALL PluginAuthor() { return tessaline::kAuthorName; }
-const char* TESSALINE_STDCALL PluginEmail() { return tessaline::kAuthorEmail; }
+const char* TESSALINE_STDCALL PluginDeleDVersion() {
+  return "1.6";
+}
+const char* TESSALINE_STDCALL PluginVersion() {
+  return "2.0";
+}
+const char* TESSALINE_STDCALL PluginAuthor() {
+  return tessaline::kAuthorName;
+}
+const char* TESSALINE_STDCALL PluginEmail() {
+  return tessaline::kAuthorEmail;
+}
 
-void TESSALINE_STDCALL PluginSetCallback(tessaline::HostCallback callback) { tessaline::g_callback = callback; }
+void TESSALINE_STDCALL PluginSetCallback(tessaline::HostCallback callback) {
+  tessaline::g_callback = callback;
+}
 
 void TESSALINE_STDCALL PluginExecute() {
   using namespace tessaline;

@@ -10,9 +10,12 @@ namespace {
 
 const char* IconName(MessageIcon icon) {
   switch (icon) {
-    case MessageIcon::Information: return "information";
-    case MessageIcon::Warning: return "warning";
-    case MessageIcon::Error: return "error";
+    case MessageIcon::Information:
+      return "information";
+    case MessageIcon::Warning:
+      return "warning";
+    case MessageIcon::Error:
+      return "error";
   }
   return "";
 }
@@ -24,7 +27,9 @@ bool HeadlessDesktop::LoadModule() {
   return moduleLoads;
 }
 
-void HeadlessDesktop::ReleaseModule() { calls.push_back("release"); }
+void HeadlessDesktop::ReleaseModule() {
+  calls.push_back("release");
+}
 
 int HeadlessDesktop::ShowOptionsDialog(ExportSettings& settings) {
   calls.push_back("options");
@@ -141,6 +146,8 @@ void HeadlessDesktop::RemoveFile(const std::string& path) {
   files_.RemoveFile(path);
 }
 
-std::string HeadlessDesktop::NativePath(const std::string& path) { return files_.NativePath(path); }
+std::string HeadlessDesktop::NativePath(const std::string& path) {
+  return files_.NativePath(path);
+}
 
 }  // namespace tessaline

@@ -22,20 +22,34 @@ namespace {
 
 const char* ErrorDescription(uint32_t code) {
   switch (code) {
-    case 1: return "No Data present.";
-    case 2: return "Invalid Version.";
-    case 3: return "Invalid GetMem Command.";
-    case 4: return "Invalid GetData Command.";
-    case 5: return "Invalid SetData Command.";
-    case 6: return "Invalid Header.";
-    case 7: return "Invalid Data String.";
-    case 8: return "Invalid Data Property.";
-    case 11: return "Error in Object Data.";
-    case 12: return "Error in Light Data.";
-    case 13: return "Error in Material Data.";
-    case 98: return "Unknown Callback Reason.";
-    case 99: return "Unknown Error.";
-    default: return "Unknown Error Code.";
+    case 1:
+      return "No Data present.";
+    case 2:
+      return "Invalid Version.";
+    case 3:
+      return "Invalid GetMem Command.";
+    case 4:
+      return "Invalid GetData Command.";
+    case 5:
+      return "Invalid SetData Command.";
+    case 6:
+      return "Invalid Header.";
+    case 7:
+      return "Invalid Data String.";
+    case 8:
+      return "Invalid Data Property.";
+    case 11:
+      return "Error in Object Data.";
+    case 12:
+      return "Error in Light Data.";
+    case 13:
+      return "Error in Material Data.";
+    case 98:
+      return "Unknown Callback Reason.";
+    case 99:
+      return "Unknown Error.";
+    default:
+      return "Unknown Error Code.";
   }
 }
 
@@ -87,7 +101,8 @@ bool HostExchange::RequestData(std::string& text) {
   // The answer ends at its first NUL (the whole buffer when it holds none).
   const char* answer = text.data() + declarationLength;
   const void* nul = std::memchr(answer, '\0', size);
-  if (nul != nullptr) text.resize(declarationLength + static_cast<size_t>(static_cast<const char*>(nul) - answer));
+  if (nul != nullptr)
+    text.resize(declarationLength + static_cast<size_t>(static_cast<const char*>(nul) - answer));
   return true;
 }
 

@@ -51,13 +51,13 @@ ExportSettings StartSettings();
 
 // The state of the options dialog's controls, as the user left them.
 struct OptionsControls {
-  bool allObjects = true;               // 1006 checked (else 1008)
+  bool allObjects = true;  // 1006 checked (else 1008)
   std::string sceneName = "DeleDExported";
   std::string scaleX = "1.0", scaleY = "1.0", scaleZ = "1.0";
-  bool exportTextures = true;           // 1011
-  std::string textureFolder = "Media";  // 1034
-  bool exportCollision = false;         // 1026
-  bool oneBigObject = true;             // 1030 (else 1031)
+  bool exportTextures = true;                       // 1011
+  std::string textureFolder = "Media";              // 1034
+  bool exportCollision = false;                     // 1026
+  bool oneBigObject = true;                         // 1030 (else 1031)
   std::string collisionFileName = "collision.dbo";  // 1027
 };
 
@@ -73,8 +73,12 @@ std::string EditText(const std::string& text);
 float ReadScale(const std::string& text);
 
 // Enabling rules of the options dialog.
-inline bool FolderEditEnabled(bool exportTexturesChecked) { return exportTexturesChecked; }
-inline bool CollisionControlsEnabled(bool exportCollisionChecked) { return exportCollisionChecked; }
+inline bool FolderEditEnabled(bool exportTexturesChecked) {
+  return exportTexturesChecked;
+}
+inline bool CollisionControlsEnabled(bool exportCollisionChecked) {
+  return exportCollisionChecked;
+}
 
 // ---------------------------------------------------------------------------------------------------------
 // Host protocol
@@ -162,9 +166,9 @@ class HeadlessDesktop : public Desktop {
   bool optionsAccepted = true;
   OptionsControls options;
   bool saveAccepted = true;
-  std::string savePath;               // backslash form, as the save dialog hands it over
-  bool drawProgress = false;          // a progress line on stderr
-  bool printMessages = false;         // message texts on stdout (errors on stderr)
+  std::string savePath;        // backslash form, as the save dialog hands it over
+  bool drawProgress = false;   // a progress line on stderr
+  bool printMessages = false;  // message texts on stdout (errors on stderr)
 
   // Everything the run did, one line per call, e.g. "stage Please Wait....Parsing Data.", "step",
   // "message Tessaline|Scene correctly exported.\n|information".

@@ -124,7 +124,8 @@ TEST_F(ExportRunTest, CompleteRunFollowsTheBarScriptAndEndsWithTheSuccessMessage
   };
   EXPECT_EQ(ProgressCalls(), expected);
   EXPECT_EQ(desktop_.barPosition, 20);
-  EXPECT_EQ(Messages(), std::vector<std::string>{"message Tessaline|Scene correctly exported.\n|information"});
+  EXPECT_EQ(Messages(),
+            std::vector<std::string>{"message Tessaline|Scene correctly exported.\n|information"});
   EXPECT_EQ(desktop_.calls.front(), "load");
   EXPECT_EQ(desktop_.calls.back(), "release");
 
@@ -185,7 +186,8 @@ TEST_F(ExportRunTest, InstallDirectoryErrorIsShownAndTheExportGoesOn) {
   const std::vector<std::string> expected = {
       "message Error in Callback|Error Code 13: Error in Material Data.|error",
       // The image is then looked for in \Textures\ of the current drive, which does not have it.
-      "message Tessaline|Scene correctly exported.\nThis texture could not be placed beside it:\nMedia\\wall.png\n|"
+      "message Tessaline|Scene correctly exported.\nThis texture could not be placed beside "
+      "it:\nMedia\\wall.png\n|"
       "warning",
   };
   EXPECT_EQ(Messages(), expected);
@@ -195,12 +197,13 @@ TEST_F(ExportRunTest, InstallDirectoryErrorIsShownAndTheExportGoesOn) {
 TEST_F(ExportRunTest, SceneErrorShowsTheCodeAndEndsWithoutOutput) {
   host_.errors[{kSceneAllRequest, GetData}] = 4294967295u;
   Run();
-  EXPECT_EQ(Messages(),
-            std::vector<std::string>{"message Error in Callback|Error Code 4294967295: Unknown Error Code.|error"});
+  EXPECT_EQ(Messages(), std::vector<std::string>{
+                            "message Error in Callback|Error Code 4294967295: Unknown Error Code.|error"});
   const std::vector<std::string> progress = ProgressCalls();
   // The stage jumps from getting data straight to writing, and the bar to 0.
   const std::vector<std::string> tail(progress.end() - 3, progress.end());
-  EXPECT_EQ(tail, (std::vector<std::string>{"step", "position 0", "stage Please Wait....Writing Data to file."}));
+  EXPECT_EQ(tail,
+            (std::vector<std::string>{"step", "position 0", "stage Please Wait....Writing Data to file."}));
   EXPECT_TRUE(fs::is_empty(root_ / "out"));
   EXPECT_EQ(CallsStartingWith({"save"}).size(), 0u);
 }
@@ -218,7 +221,8 @@ TEST_F(ExportRunTest, AnswerEndsAtItsFirstNul) {
   host_.answers[kSceneAllRequest] = std::string(kScene) + std::string(1, '\0') + "<garbage";
   host_.announcedSizes[kSceneAllRequest] = static_cast<uint32_t>(host_.answers[kSceneAllRequest].size() + 1);
   Run();
-  EXPECT_EQ(Messages(), std::vector<std::string>{"message Tessaline|Scene correctly exported.\n|information"});
+  EXPECT_EQ(Messages(),
+            std::vector<std::string>{"message Tessaline|Scene correctly exported.\n|information"});
 }
 
 TEST_F(ExportRunTest, UnreadableSceneEndsWithoutSaveDialogOrMessage) {
@@ -244,7 +248,8 @@ TEST_F(ExportRunTest, TexturesOffAdvanceTheBarBy20AndPlaceNothing) {
   EXPECT_EQ(progress.back(), "advance 20");
   EXPECT_TRUE(CallsStartingWith({"stage Please Wait....Saving Textures."}).empty());
   EXPECT_FALSE(fs::exists(root_ / "out" / "Media"));
-  EXPECT_EQ(Messages(), std::vector<std::string>{"message Tessaline|Scene correctly exported.\n|information"});
+  EXPECT_EQ(Messages(),
+            std::vector<std::string>{"message Tessaline|Scene correctly exported.\n|information"});
 }
 
 struct CollisionCase {
@@ -308,7 +313,8 @@ TEST_F(ExportRunTest, AbsurdAnswerSizeIsAFailedExchangeNotACrash) {
     host_.announcedSizes[kSceneAllRequest] = 0xFFFFFFFFu;
     Run();
     const std::vector<std::string> messages = Messages();
-    const bool reported = messages.size() == 1 && messages[0].find("does not fit in memory") != std::string::npos;
+    const bool reported =
+        messages.size() == 1 && messages[0].find("does not fit in memory") != std::string::npos;
     const bool noGetData = host_.calls.size() == 3;
     std::exit(reported && noGetData && fs::is_empty(root_ / "out") ? 0 : 1);
   };
@@ -335,8 +341,12 @@ TEST(PluginExports, ExecuteWithoutCallbackOrDesktopDoesNothing) {
 
 int g_firstCalls = 0;
 int g_secondCalls = 0;
-uint32_t TESSALINE_STDCALL FirstCallback(CallbackRecord*) { return ++g_firstCalls, 1; }
-uint32_t TESSALINE_STDCALL SecondCallback(CallbackRecord*) { return ++g_secondCalls, 1; }
+uint32_t TESSALINE_STDCALL FirstCallback(CallbackRecord*) {
+  return ++g_firstCalls, 1;
+}
+uint32_t TESSALINE_STDCALL SecondCallback(CallbackRecord*) {
+  return ++g_secondCalls, 1;
+}
 
 TEST(PluginExports, SecondCallbackReplacesTheFirst) {
   HeadlessDesktop desktop;

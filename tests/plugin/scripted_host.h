@@ -36,8 +36,8 @@ struct ScriptedHost {
     if (answer == host.answers.end()) return 1;
     if (record->reason == GetMem) {
       auto size = host.announcedSizes.find(record->request);
-      record->size = size != host.announcedSizes.end() ? size->second
-                                                       : static_cast<uint32_t>(answer->second.size() + 1);
+      record->size =
+          size != host.announcedSizes.end() ? size->second : static_cast<uint32_t>(answer->second.size() + 1);
       return 0;
     }
     std::memcpy(record->buffer, answer->second.c_str(),
