@@ -35,8 +35,9 @@ ReadResult ReadAnswer(const std::string& answer) {
 }
 
 bool IsEmptyScene(const ReadResult& result) {
-  return result.materialsRead && result.primitivesRead && result.materials.empty() && result.polygons.empty() &&
-         result.vertices.empty() && result.polygonCount == 0 && result.installDirectory.empty();
+  return result.materialsRead && result.primitivesRead && result.materials.empty() &&
+         result.polygons.empty() && result.vertices.empty() && result.polygonCount == 0 &&
+         result.installDirectory.empty();
 }
 
 bool IsWholeScene(const ReadResult& result, const ReadResult& whole) {
@@ -69,8 +70,8 @@ TEST(TruncatedAnswer, EveryCutReadsAsNothingUntilTheRootIsClosed) {
   for (size_t cut = 0; cut <= answer.size(); ++cut) {
     const ReadResult result = ReadAnswer(answer.substr(0, cut));
     if (cut < rootClosed) {
-      EXPECT_TRUE(IsEmptyScene(result)) << "cut at " << cut << ": ..." << answer.substr(cut > 30 ? cut - 30 : 0,
-                                                                                         cut > 30 ? 30 : cut);
+      EXPECT_TRUE(IsEmptyScene(result))
+          << "cut at " << cut << ": ..." << answer.substr(cut > 30 ? cut - 30 : 0, cut > 30 ? 30 : cut);
     } else {
       EXPECT_TRUE(IsWholeScene(result, whole)) << "cut at " << cut;
     }
@@ -92,10 +93,10 @@ TEST(TruncatedAnswer, CutsThroughALargeSceneNeverCrash) {
 // Each fixture is a well-formed scene with one fault that the parser rejects: nothing is read from it.
 TEST(MalformedAnswer, RejectedDocumentsReadAsAnEmptyScene) {
   const char* const fixtures[] = {
-      "answer_fail_unclosed_root.xml",     "answer_fail_mismatched_close.xml",
-      "answer_fail_unknown_entity.xml",
-      "answer_fail_stray_angle_bracket.xml", "answer_fail_unclosed_comment.xml",
-      "answer_fail_invalid_utf8.xml",       "answer_fail_entity_expansion.xml",
+      "answer_fail_unclosed_root.xml",    "answer_fail_mismatched_close.xml",
+      "answer_fail_unknown_entity.xml",   "answer_fail_stray_angle_bracket.xml",
+      "answer_fail_unclosed_comment.xml", "answer_fail_invalid_utf8.xml",
+      "answer_fail_entity_expansion.xml",
   };
   for (const char* name : fixtures) {
     SCOPED_TRACE(name);
@@ -110,7 +111,8 @@ TEST(MalformedAnswer, RandomBytesReadAsAnEmptySceneOrWithoutFault) {
   std::uniform_int_distribution<int> byte(1, 255);  // the run never hands over a NUL
   for (int i = 0; i < 300; ++i) {
     std::string answer(static_cast<size_t>(i * 7), '\0');
-    for (char& c : answer) c = static_cast<char>(byte(random));
+    for (char& c : answer)
+      c = static_cast<char>(byte(random));
     // Random bytes after an opening tag: whatever the parser makes of them, reading finishes.
     ReadAnswer("<scene><primitive id=\"0\">" + answer);
     ReadAnswer(answer);
