@@ -17,7 +17,8 @@
 //   choices: --selected --scene-name N --scale X Y Z --no-textures --texture-folder N
 //            --collision one|per-object --collision-file N
 //   test controls: --cancel, --error-code N --error-at install|scene-getmem|scene-getdata,
-//            --check-enabling, --options-shot FILE.png, --progress-shot FILE.png
+//            --check-enabling, --options-shot FILE.png, --progress-shot FILE.png,
+//            --lock-output (keep the existing output file open, without sharing it for writing or deleting)
 // Exit status: 0 when every check passed (the transcript is then compared by the caller), 1 otherwise.
 
 #include <windows.h>
@@ -57,6 +58,7 @@ struct Options {
   uint32_t errorCode = 0;
   std::string errorAt;
   bool checkEnabling = false;
+  bool lockOutput = false;
   std::string optionsShot, progressShot;
 };
 
@@ -299,8 +301,15 @@ std::vector<HWND> TopWindows() {
   return windows;
 }
 
+// Clicks a check box or radio button and waits until the dialog has handled it.
 void Click(HWND dialog, int id) {
   SendMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+}
+// Presses a push button without waiting: what it starts may show a modal window (the overwrite prompt)
+// that this thread must then answer.
+void Press(HWND dialog, int id) {
+  PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 bool Checked(HWND dialog, int id) {
   return SendDlgItemMessageA(dialog, id, BM_GETCHECK, 0, 0) == BST_CHECKED;
@@ -394,7 +403,7 @@ void AnswerOptions(HWND dialog) {
   if (o.setCollisionFile) SetText(dialog, IDC_COLLISION_FILE, o.collisionFile);
   if (!o.optionsShot.empty()) Screenshot(dialog, o.optionsShot);
   Log(o.cancel ? "options cancel" : "options ok");
-  Click(dialog, o.cancel ? IDCANCEL : IDOK);
+  Press(dialog, o.cancel ? IDCANCEL : IDOK);
 }
 
 // The save dialog's file name box: the combo box of the newer dialog, or the edit of the older one.
@@ -420,7 +429,7 @@ void AnswerSaveDialog(HWND dialog, bool first) {
   char typed[512] = "";
   SendMessageA(box, WM_GETTEXT, sizeof typed, reinterpret_cast<LPARAM>(typed));
   if (g_options.output != typed) Fail("the save dialog's file name box did not take the path");
-  Click(dialog, IDOK);
+  Press(dialog, IDOK);
 }
 
 void AnswerMessageBox(HWND box) {
@@ -435,7 +444,8 @@ void AnswerMessageBox(HWND box) {
     if (shown == LoadIconA(nullptr, IDI_ERROR)) icon = "error";
   }
   Log("box " + Escaped(WindowText(box)) + "|" + Escaped(text) + "|" + icon);
-  PostMessageA(box, WM_COMMAND, IDOK, 0);
+  // A question (the save dialog's overwrite prompt) is answered yes.
+  PostMessageA(box, WM_COMMAND, GetDlgItem(box, IDYES) != nullptr ? IDYES : IDOK, 0);
 }
 
 DWORD WINAPI User(LPVOID) {
@@ -445,8 +455,9 @@ DWORD WINAPI User(LPVOID) {
   HWND saveDialog = nullptr;
   DWORD savedAt = 0;
   while (InterlockedCompareExchange(&g_executeDone, 0, 0) == 0) {
+    // A save dialog that a prompt has disabled is waiting for that prompt, not for the user.
     if (saveDialog != nullptr && IsWindow(saveDialog) && IsWindowVisible(saveDialog) &&
-        GetTickCount() - savedAt > 3000) {
+        IsWindowEnabled(saveDialog) && GetTickCount() - savedAt > 3000) {
       savedAt = GetTickCount();
       AnswerSaveDialog(saveDialog, false);
     }
@@ -628,6 +639,8 @@ bool ParseArguments(int argc, char** argv) {
       o.errorCode = static_cast<uint32_t>(std::strtoul(code.c_str(), nullptr, 10));
     } else if (arg == "--error-at") {
       ok = value(o.errorAt);
+    } else if (arg == "--lock-output") {
+      o.lockOutput = true;
     } else if (arg == "--check-enabling") {
       o.checkEnabling = true;
     } else if (arg == "--options-shot") {
@@ -678,6 +691,14 @@ int main(int argc, char** argv) {
   CheckVersion();
   if (!g_failed) Log("exports ok");
 
+  // Another program holding the previous output open: it can be read, but not replaced or deleted.
+  HANDLE locked = INVALID_HANDLE_VALUE;
+  if (g_options.lockOutput) {
+    locked = CreateFileA(g_options.output.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (locked == INVALID_HANDLE_VALUE) Fail("cannot open the previous output");
+  }
+
   HANDLE user = CreateThread(nullptr, 0, User, nullptr, 0, nullptr);
   HANDLE watchdog = CreateThread(nullptr, 0, Watchdog, nullptr, 0, nullptr);
   CloseHandle(watchdog);
@@ -685,6 +706,7 @@ int main(int argc, char** argv) {
   InterlockedExchange(&g_executeDone, 1);
   WaitForSingleObject(user, INFINITE);
   CloseHandle(user);
+  if (locked != INVALID_HANDLE_VALUE) CloseHandle(locked);
   CheckTexts(exports, seen, "after PluginExecute");
   Log("done");
   FreeLibrary(module);

@@ -78,6 +78,12 @@ unwritable-folder)
   # Nothing can create files in /proc, not even root.
   linux_status=skip
   ;;
+locked-output)
+  # The previous export is open in another program: the new one cannot replace it and must leave it whole.
+  printf 'previous export\n' >"$dir/wine/level.dbo"
+  host_only=(--lock-output --no-textures)
+  linux_status=skip
+  ;;
 *)
   echo "unknown case $name"
   exit 2
@@ -94,6 +100,13 @@ cancel) ;;
 callback-error)
   expected+=("request GetMem install" "request GetData install" "request GetMem $scene_request"
              "request GetData $scene_request" 'box Error in Callback|Error Code 4: Invalid GetData Command.|error')
+  ;;
+locked-output)
+  # The save dialog's overwrite prompt is Wine's own (answered yes), then the DLL's error box.
+  expected+=("request GetMem install" "request GetData install" "request GetMem $scene_request"
+             "request GetData $scene_request" "save $target"
+             "box Select a DBO file to export DeleD current scene|File already exists.\nDo you want to replace it?|warning"
+             "box Tessaline|The scene was not exported: this file could not be written:\n$target\n|error")
   ;;
 unwritable-folder)
   expected+=("request GetMem install" "request GetData install" "request GetMem $scene_request"
@@ -139,6 +152,18 @@ if [ "$name" = cancel ] || [ "$name" = callback-error ]; then
   if [ -n "$(ls -A "$dir/wine")" ]; then
     echo "FAIL: files were written:"
     find "$dir/wine"
+    failed=1
+  fi
+fi
+
+if [ "$name" = locked-output ]; then
+  if [ "$(cat "$dir/wine/level.dbo")" != "previous export" ]; then
+    echo "FAIL: the previous output was changed"
+    failed=1
+  fi
+  if [ "$(cd "$dir/wine" && find . -type f)" != "./level.dbo" ]; then
+    echo "FAIL: files were left beside the previous output:"
+    (cd "$dir/wine" && find . -type f)
     failed=1
   fi
 fi
