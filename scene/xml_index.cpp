@@ -7,6 +7,7 @@
 #include <cassert>
 #include <cstring>
 #include <iterator>
+#include <utility>
 
 namespace tessaline {
 
@@ -89,6 +90,7 @@ XmlIndex::XmlIndex(mxml_node_t* top, bool withVertexIds) : top_(top), withVertex
     if (open.empty()) break;
     node = mxmlGetNextSibling(elements_[closed].node);
   }
+  BuildLists();
   if (withVertexIds) GroupIds();
 }
 
@@ -114,29 +116,72 @@ uint32_t XmlIndex::AddElement(mxml_node_t* element, uint32_t parent, bool hasNex
 
   // An element without a name never matches a search.
   const char* name = mxmlGetElement(element);
-  if (name == nullptr) return number;
-  const CacheEntry& lists = ListsFor(name, info.depth);
-  byName_[lists.nameId].numbers.push_back(number);
-  lists.list->numbers.push_back(number);
-  if (withVertexIds_ && lists.nameId == vertexNameId_) {
-    if (const char* id = mxmlElementGetAttr(element, "id")) AddId(number, id);
+  const uint32_t nameId = name == nullptr ? kNone : InternName(name);
+  elementNames_.push_back(nameId);
+  if (withVertexIds_ && nameId != kNone && nameId == vertexNameId_) {
+    // mxmlElementGetAttr(element, "id"), without a string comparison call per attribute.
+    const int attributes = mxmlElementGetAttrCount(element);
+    for (int i = 0; i < attributes; ++i) {
+      const char* attribute = nullptr;
+      const char* value = mxmlElementGetAttrByIndex(element, i, &attribute);
+      if (attribute != nullptr && attribute[0] == 'i' && attribute[1] == 'd' && attribute[2] == '\0') {
+        if (value != nullptr) AddId(number, value);
+        break;
+      }
+    }
   }
   return number;
 }
 
-const XmlIndex::CacheEntry& XmlIndex::ListsFor(std::string_view name, uint32_t depth) {
-  for (const CacheEntry& entry : cache_) {
-    if (entry.list != nullptr && entry.depth == depth && entry.name == name) return entry;
+uint32_t XmlIndex::InternName(std::string_view name) {
+  for (const RecentName& recent : internedNames_) {
+    if (recent.id != kNone && recent.name == name) return recent.id;
   }
   auto [found, inserted] = nameIds_.try_emplace(name, static_cast<uint32_t>(byName_.size()));
-  if (inserted) byName_.emplace_back();
-  const uint32_t nameId = found->second;
-  if (inserted && name == "vertex") vertexNameId_ = nameId;
-  SortedNumbers* list = &byNameAndDepth_[static_cast<uint64_t>(nameId) << 32 | depth];
-  CacheEntry& entry = cache_[cacheNext_];
-  cacheNext_ = (cacheNext_ + 1) % 4;
-  entry = CacheEntry{name, depth, nameId, list};
-  return entry;
+  if (inserted) {
+    byName_.emplace_back();
+    if (name == "vertex") vertexNameId_ = found->second;
+  }
+  internedNames_[internedNext_] = RecentName{found->first, found->second};
+  internedNext_ = (internedNext_ + 1) % std::size(internedNames_);
+  return found->second;
+}
+
+void XmlIndex::BuildLists() {
+  // Counted first, so that every list is allocated once at its final size.
+  std::vector<uint32_t> counts(byName_.size(), 0);
+  for (uint32_t nameId : elementNames_) {
+    if (nameId != kNone) ++counts[nameId];
+  }
+  for (size_t nameId = 0; nameId < byName_.size(); ++nameId)
+    byName_[nameId].numbers.reserve(counts[nameId]);
+  for (int pass = 0; pass < 2; ++pass) {
+    // A few recent (name, depth) lists: documents repeat the same few names at the same depths.
+    RecentList recent[4];
+    uint32_t next = 0;
+    for (uint32_t number = 0; number < elementNames_.size(); ++number) {
+      const uint32_t nameId = elementNames_[number];
+      if (nameId == kNone) continue;
+      const uint64_t key = static_cast<uint64_t>(nameId) << 32 | elements_[number].depth;
+      SortedNumbers* list = nullptr;
+      for (const RecentList& entry : recent) {
+        if (entry.list != nullptr && entry.key == key) list = entry.list;
+      }
+      if (list == nullptr) {
+        list = &byNameAndDepth_[key];
+        recent[next] = RecentList{key, list};
+        next = (next + 1) % std::size(recent);
+      }
+      if (pass == 0) {
+        ++list->pending;
+      } else {
+        if (list->numbers.empty()) list->numbers.reserve(list->pending);
+        list->numbers.push_back(number);
+        byName_[nameId].numbers.push_back(number);
+      }
+    }
+  }
+  std::vector<uint32_t>().swap(elementNames_);
 }
 
 uint32_t XmlIndex::NameId(std::string_view name) {

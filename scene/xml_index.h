@@ -63,6 +63,7 @@ class XmlIndex {
   struct SortedNumbers {
     std::vector<uint32_t> numbers;
     uint32_t hint = 0;
+    uint32_t pending = 0;  // while building: the number of elements the list will hold
     // The first number greater than after that is less than end, or kNone.
     uint32_t FirstAfter(uint32_t after, uint32_t end);
   };
@@ -74,18 +75,21 @@ class XmlIndex {
     uint32_t hint = 0;
   };
 
-  // The lists of a name: all its elements, and those at one depth.
-  struct CacheEntry {
+  // The last few names and child lists used: the reader asks for the same few again and again.
+  struct RecentName {
     std::string_view name;
-    uint32_t depth = 0;
-    uint32_t nameId = 0;
+    uint32_t id = kNone;
+  };
+  struct RecentList {
+    uint64_t key = 0;
     SortedNumbers* list = nullptr;
   };
 
   uint32_t Number(mxml_node_t* element) const;
   uint32_t NameId(std::string_view name);  // kNone for a name no element has
   SortedNumbers* ChildList(uint32_t nameId, uint32_t depth);
-  const CacheEntry& ListsFor(std::string_view name, uint32_t depth);
+  uint32_t InternName(std::string_view name);
+  void BuildLists();
   uint32_t AddElement(mxml_node_t* element, uint32_t parent, bool hasNextSibling);
   void AddId(uint32_t number, std::string_view id);
   uint32_t FindEntry(std::string_view id) const;  // position in ids_, or kNone
@@ -109,19 +113,9 @@ class XmlIndex {
   std::vector<SortedNumbers> byName_;                           // per name id
   std::unordered_map<uint64_t, SortedNumbers> byNameAndDepth_;  // key: name id << 32 | depth
 
-  // A few recent (name, depth) lists: documents repeat the same few names at the same depths.
-  CacheEntry cache_[4];
-  uint32_t cacheNext_ = 0;
-
-  // The last few names and child lists searched: the reader asks for the same few again and again.
-  struct RecentName {
-    std::string_view name;
-    uint32_t id = kNone;
-  };
-  struct RecentList {
-    uint64_t key = 0;
-    SortedNumbers* list = nullptr;
-  };
+  std::vector<uint32_t> elementNames_;  // name id of each element while indexing; kNone without a name
+  RecentName internedNames_[4];
+  uint32_t internedNext_ = 0;
   RecentName recentNames_[4];
   uint32_t recentNext_ = 0;
   RecentList recentLists_[4];
