@@ -1,0 +1,271 @@
+// Output that cannot be written: a missing folder, a file or folder in the way, a disk that fills up
+// mid-write, memory that runs out. The user sees the error box and no success message, and every file
+// that existed before keeps its content.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "hardening_support.h"
+
+namespace tessaline::hardening {
+namespace {
+
+std::string NotWritten(const std::vector<std::string>& paths) {
+  std::string text = paths.size() == 1
+                         ? "message Tessaline|The scene was not exported: this file could not be written:\n"
+                         : "message Tessaline|The scene was not exported: these files could not be "
+                           "written:\n";
+  for (const std::string& path : paths)
+    text += path + "\n";
+  return text + "|error";
+}
+
+class OutputFailureRun : public ExportHarness {
+ protected:
+  std::string Path(const fs::path& path) const { return Backslashed(path.string()); }
+};
+
+// ---------------------------------------------------------------------------------------------------------
+// Folders and files in the way
+
+TEST_F(OutputFailureRun, MissingOutputFolderIsAnErrorAndCreatesNothing) {
+  desktop_.savePath = Path(root_ / "nowhere" / "level.dbo");
+  desktop_.options.exportCollision = true;
+  desktop_.options.collisionFileName = "";
+  const std::set<std::string> before = Tree(root_);
+  Run();
+  EXPECT_EQ(Messages(), std::vector<std::string>{NotWritten({Path(root_ / "nowhere" / "level.dbo"),
+                                                             Path(root_ / "nowhere" / "level_col.dbo")})});
+  EXPECT_EQ(Tree(root_), before);
+}
+
+TEST_F(OutputFailureRun, FileWhereTheOutputFolderShouldBeIsAnError) {
+  WriteText(Out("blocker"), "a file, not a folder");
+  desktop_.savePath = Path(Out("blocker") / "level.dbo");
+  const std::set<std::string> before = Tree(root_);
+  Run();
+  EXPECT_EQ(Messages(), std::vector<std::string>{NotWritten({desktop_.savePath})});
+  EXPECT_EQ(ReadText(Out("blocker")), "a file, not a folder");
+  EXPECT_EQ(Tree(root_), before);
+}
+
+TEST_F(OutputFailureRun, FolderWhereTheDboShouldBeIsAnErrorAndStaysAsItWas) {
+  WriteText(Out("level.dbo") / "inside.txt", "kept");
+  Run();
+  EXPECT_EQ(Messages(), std::vector<std::string>{NotWritten({desktop_.savePath})});
+  EXPECT_EQ(ReadText(Out("level.dbo") / "inside.txt"), "kept");
+  EXPECT_TRUE(NoTemporaryFiles());
+}
+
+TEST_F(OutputFailureRun, CollisionFileThatCannotBeWrittenIsNamedAlone) {
+  fs::create_directories(Out("level_col.dbo"));
+  desktop_.options.exportCollision = true;
+  desktop_.options.collisionFileName = "";
+  Run();
+  EXPECT_EQ(Messages(), std::vector<std::string>{NotWritten({Path(Out("level_col.dbo"))})});
+  EXPECT_TRUE(WalkFile(Out("level.dbo")).ok);
+  EXPECT_TRUE(fs::is_directory(Out("level_col.dbo")));
+  EXPECT_TRUE(NoTemporaryFiles());
+}
+
+TEST_F(OutputFailureRun, TextureFolderThatIsAFileListsEveryTexture) {
+  WriteText(Out("Media"), "a file named like the folder");
+  Run();
+  EXPECT_EQ(Messages(),
+            std::vector<std::string>{"message Tessaline|Scene correctly exported.\nThese textures could "
+                                     "not be placed beside it:\nMedia\\wall.png\n"
+                                     "Media\\col_rgba_1_2_3_255_.png\n|warning"});
+  EXPECT_EQ(ReadText(Out("Media")), "a file named like the folder");
+  EXPECT_TRUE(WalkFile(Out("level.dbo")).ok);
+}
+
+TEST_F(OutputFailureRun, FolderWhereATextureShouldBeStaysAsItWas) {
+  WriteText(Out("Media") / "wall.png" / "inside.txt", "kept");
+  Run();
+  EXPECT_EQ(Messages(),
+            std::vector<std::string>{"message Tessaline|Scene correctly exported.\nThis texture could "
+                                     "not be placed beside it:\nMedia\\wall.png\n|warning"});
+  EXPECT_EQ(ReadText(Out("Media") / "wall.png" / "inside.txt"), "kept");
+  EXPECT_TRUE(NoTemporaryFiles());
+}
+
+TEST_F(OutputFailureRun, ReadOnlyOutputFolderIsAnError) {
+  if (geteuid() == 0) GTEST_SKIP() << "file permissions do not stop root";
+  WriteText(Out("level.dbo"), "earlier export");
+  fs::permissions(root_ / "out", fs::perms::owner_read | fs::perms::owner_exec);
+  Run();
+  fs::permissions(root_ / "out", fs::perms::owner_all);
+  EXPECT_EQ(Messages(), std::vector<std::string>{NotWritten({desktop_.savePath})});
+  EXPECT_EQ(ReadText(Out("level.dbo")), "earlier export");
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// A disk that fills up: a file-size limit in a child process, with SIGXFSZ ignored so that the write that
+// crosses it fails with EFBIG instead of ending the process.
+
+void LimitFileSize(rlim_t bytes) {
+  signal(SIGXFSZ, SIG_IGN);
+  const rlimit limit{bytes, bytes};
+  setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+// Collects the child's findings; the child exits 0 only when there are none, and prints them otherwise.
+class ChildChecks {
+ public:
+  void Check(bool condition, const std::string& what) {
+    if (!condition) failures_ += "FAILED: " + what + "\n";
+  }
+  [[noreturn]] void Exit() {
+    std::fputs(failures_.c_str(), stderr);
+    std::fflush(stderr);
+    std::_Exit(failures_.empty() ? 0 : 1);
+  }
+
+ private:
+  std::string failures_;
+};
+
+std::string Listed(const std::vector<std::string>& calls) {
+  std::string text;
+  for (const std::string& call : calls)
+    text += "  " + call + "\n";
+  return text;
+}
+
+TEST_F(OutputFailureRun, FullDiskKeepsTheEarlierDboAndShowsTheErrorBox) {
+  WriteText(Out("level.dbo"), "earlier export");
+  SetScene(QuadScene(4, 500));  // a DBO file of about 340 KB
+  auto child = [this] {
+    LimitFileSize(64 * 1024);
+    Run();
+    ChildChecks checks;
+    checks.Check(Messages() == std::vector<std::string>{NotWritten({desktop_.savePath})},
+                 "messages:\n" + Listed(Messages()));
+    checks.Check(ReadText(Out("level.dbo")) == "earlier export", "level.dbo was changed");
+    checks.Check(NoTemporaryFiles(), "a temporary file was left");
+    checks.Exit();
+  };
+  EXPECT_EXIT(child(), ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(OutputFailureRun, FullDiskDuringTheCollisionFileKeepsTheEarlierCollisionFile) {
+  // 200 primitives of one quad: the main file (one mesh) is about 35 KB, the per-object collision file
+  // (200 meshes) about 150 KB.
+  WriteText(Out("collision.dbo"), "earlier collision file");
+  SetScene(QuadScene(200, 1));
+  desktop_.options.exportCollision = true;
+  desktop_.options.oneBigObject = false;
+  auto child = [this] {
+    LimitFileSize(64 * 1024);
+    Run();
+    ChildChecks checks;
+    checks.Check(Messages() == std::vector<std::string>{NotWritten({Path(Out("collision.dbo"))})},
+                 "messages:\n" + Listed(Messages()));
+    checks.Check(WalkFile(Out("level.dbo")).ok, "level.dbo does not walk");
+    checks.Check(ReadText(Out("collision.dbo")) == "earlier collision file", "collision.dbo was changed");
+    checks.Check(NoTemporaryFiles(), "a temporary file was left");
+    checks.Exit();
+  };
+  EXPECT_EXIT(child(), ::testing::ExitedWithCode(0), "");
+}
+
+// A desktop on which the disk fills up once the texture stage begins.
+class DiskFullAtTextures : public HeadlessDesktop {
+ public:
+  void SetStageText(const std::string& text) override {
+    HeadlessDesktop::SetStageText(text);
+    if (text == "Please Wait....Saving Textures.") LimitFileSize(0);
+  }
+};
+
+TEST_F(OutputFailureRun, FullDiskAtTheTexturesKeepsEarlierTexturesAndListsThem) {
+  WriteText(Out("Media") / "wall.png", "earlier wall");
+  WriteText(Out("Media") / "col_rgba_1_2_3_255_.png", "earlier colour");
+  auto child = [this] {
+    DiskFullAtTextures desktop;
+    desktop.savePath = desktop_.savePath;
+    {
+      testing::HostScope scope(host_);
+      RunExport(desktop, &testing::ScriptedHost::Callback, settings_);
+    }
+    desktop_.calls = desktop.calls;
+    ChildChecks checks;
+    checks.Check(
+        Messages() == std::vector<std::string>{"message Tessaline|Scene correctly exported.\nThese "
+                                               "textures could not be placed beside it:\nMedia\\wall.png\n"
+                                               "Media\\col_rgba_1_2_3_255_.png\n|warning"},
+        "messages:\n" + Listed(Messages()));
+    checks.Check(WalkFile(Out("level.dbo")).ok, "level.dbo does not walk");
+    checks.Check(ReadText(Out("Media") / "wall.png") == "earlier wall", "wall.png was changed");
+    checks.Check(ReadText(Out("Media") / "col_rgba_1_2_3_255_.png") == "earlier colour",
+                 "the PNG was changed");
+    checks.Check(NoTemporaryFiles(), "a temporary file was left");
+    checks.Exit();
+  };
+  EXPECT_EXIT(child(), ::testing::ExitedWithCode(0), "");
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Memory that runs out while the answer is read: an address-space limit in a child process.
+
+size_t AddressSpaceInUse() {
+  unsigned long pages = 0;
+  std::FILE* statm = std::fopen("/proc/self/statm", "r");
+  if (statm != nullptr) {
+    if (std::fscanf(statm, "%lu", &pages) != 1) pages = 0;
+    std::fclose(statm);
+  }
+  return pages * static_cast<size_t>(sysconf(_SC_PAGESIZE));
+}
+
+TEST_F(OutputFailureRun, RunningOutOfMemoryNeverCrashesNorClaimsSuccess) {
+  if (kUnderAddressSanitizer) GTEST_SKIP() << "AddressSanitizer needs an unlimited address space";
+  // About 5 MB of geometry (6,000 polygons). The address-space limit grows from one answer's size above
+  // what the process holds to sixteen, so that memory runs out in turn while the answer is fetched,
+  // parsed, indexed and read, while meshes are built and files written, and finally not at all. Whatever
+  // the point, the run must end normally, and either export the whole scene or leave the earlier file and
+  // not claim success.
+  const std::string answer = QuadScene(10, 600);
+  host_.answers.erase(kSceneSelectionRequest);
+  host_.answers[kSceneAllRequest] = answer;
+  for (size_t answers = 1; answers <= 16; ++answers) {
+    SCOPED_TRACE("limit: " + std::to_string(answers) + " answers above the memory in use");
+    WriteText(Out("level.dbo"), "earlier export");
+    desktop_.calls.clear();
+    auto child = [&] {
+      const size_t limit = AddressSpaceInUse() + answers * answer.size();
+      const rlimit rl{limit, limit};
+      setrlimit(RLIMIT_AS, &rl);
+      ChildChecks checks;
+      try {
+        RunQuietly();
+      } catch (const std::exception& e) {
+        // Inside the editor an exception leaving PluginExecute ends the editor.
+        checks.Check(false, std::string("an exception left the export run: ") + e.what());
+        checks.Exit();
+      }
+      bool success = false;
+      for (const std::string& message : Messages()) {
+        if (message.find("Scene correctly exported.") != std::string::npos) success = true;
+      }
+      const DboReport report = WalkFile(Out("level.dbo"));
+      if (success) {
+        checks.Check(report.ok && report.frames.size() == 3,
+                     "success reported for a file of " + std::to_string(report.frames.size()) + " frame(s)");
+      } else {
+        checks.Check(ReadText(Out("level.dbo")) == "earlier export", "level.dbo replaced without success");
+      }
+      checks.Exit();
+    };
+    EXPECT_EXIT(child(), ::testing::ExitedWithCode(0), "");
+  }
+}
+
+}  // namespace
+}  // namespace tessaline::hardening
