@@ -231,6 +231,9 @@ TEST_F(OutputFailureRun, RunningOutOfMemoryNeverCrashesNorClaimsSuccess) {
   // parsed, indexed and read, while meshes are built and files written, and finally not at all. Whatever
   // the point, the run must end normally, and either export the whole scene or leave the earlier file and
   // not claim success.
+  // Each child is a fresh run of this program, so that its memory holds nothing left over from earlier
+  // tests (a heap with free room would make the limits meaningless).
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
   const std::string answer = QuadScene(10, 600);
   host_.answers.erase(kSceneSelectionRequest);
   host_.answers[kSceneAllRequest] = answer;
