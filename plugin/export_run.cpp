@@ -1,4 +1,5 @@
 // One export from the options dialog to the closing message.
+#include <exception>
 #include <string>
 #include <utility>
 #include <vector>
@@ -45,7 +46,11 @@ bool WriteDboFile(Desktop& desktop, const std::string& path, const SceneObject& 
     dbofstream out;
     out.open(desktop.NativePath(temporary), std::ios::binary | std::ios::out | std::ios::trunc);
     const bool opened = out.is_open();
-    WriteScene(out, object, {settings.scaleX, settings.scaleY, settings.scaleZ}, desktop, collision);
+    try {
+      WriteScene(out, object, {settings.scaleX, settings.scaleY, settings.scaleZ}, desktop, collision);
+    } catch (const std::exception&) {
+      out.setstate(std::ios::badbit);  // out of memory while encoding: the file is incomplete
+    }
     out.close();
     complete = opened && !out.fail();
   }
@@ -180,7 +185,14 @@ void RunExport(Desktop& desktop, HostCallback callback, ExportSettings& settings
   const int choice = desktop.ShowOptionsDialog(settings);
   desktop.OpenProgressWindow();
   std::pair<std::string, MessageIcon> message{"", MessageIcon::Information};
-  if (choice == 1) message = RunStages(desktop, callback, settings);
+  if (choice == 1) {
+    // Nothing may escape into the editor: running out of memory anywhere ends this export with a message.
+    try {
+      message = RunStages(desktop, callback, settings);
+    } catch (const std::exception&) {
+      message = {"The export ran out of memory and did not finish.\n", MessageIcon::Error};
+    }
+  }
   desktop.CloseProgressWindow();
   if (!message.first.empty()) desktop.ShowMessage(message.first, kCaption, message.second);
   desktop.ReleaseModule();

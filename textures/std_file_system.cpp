@@ -14,7 +14,18 @@ namespace tessaline {
 namespace fs = std::filesystem;
 
 std::string TemporaryPathFor(const std::string& path) {
-  return path + ".tessaline-tmp";
+  // A short name of its own in the target's folder, so that a target whose name is as long as the file
+  // system allows still has a temporary file; the hash keeps the names of different targets apart.
+  uint64_t hash = 14695981039346656037ull;
+  for (unsigned char c : path)
+    hash = (hash ^ c) * 1099511628211ull;
+  static const char kHex[] = "0123456789abcdef";
+  std::string name = "~tessaline-";
+  for (int shift = 60; shift >= 0; shift -= 4)
+    name += kHex[(hash >> shift) & 15];
+  name += ".tmp";
+  const size_t slash = path.find_last_of('\\');
+  return slash == std::string::npos ? name : path.substr(0, slash + 1) + name;
 }
 
 std::string StdFileSystem::NativePath(const std::string& path) {

@@ -95,7 +95,9 @@ std::vector<std::string> ExportTextures(bool exportTextures, const std::string& 
   Pacing pacing = Pacing::For(work.names.size(), kPacingFactor);
   pacing.Begin(progress);
 
-  if (!folder.empty()) files.CreateFolder(outputDirectory + folder);  // an existing folder is fine
+  // An existing folder is fine. A folder name that would lead out of the output directory is not made;
+  // every name then carries it and is refused below.
+  if (!folder.empty() && IsSafeTextureName(folder)) files.CreateFolder(outputDirectory + folder);
 
   for (size_t i = 0; i < work.names.size(); ++i) {
     const std::string& name = work.names[i];
