@@ -1,4 +1,5 @@
 // One export from the options dialog to the closing message.
+#include <algorithm>
 #include <exception>
 #include <string>
 #include <utility>
@@ -70,6 +71,18 @@ void PrefixTextureNames(std::vector<SceneMaterial>& materials, const std::string
   }
 }
 
+// Per object, the collision list has one record per polygon, but only records at a primitive id receive
+// geometry and packing drops the others: making no more records than the highest primitive id needs gives
+// the same files without a million empty records for a million polygons.
+uint32_t CollisionRecordCount(uint32_t collisionMode, const Scene& model) {
+  if (collisionMode != 2) return model.polygonCount;
+  int64_t highest = -1;
+  for (const ScenePolygon& polygon : model.polygons) {
+    if (polygon.vertexCount >= 3) highest = std::max<int64_t>(highest, polygon.primitiveId);
+  }
+  return static_cast<uint32_t>(std::min<int64_t>(model.polygonCount, highest + 1));
+}
+
 // Everything between the progress window's opening and closing. Returns the closing message (empty for
 // none) and its icon.
 std::pair<std::string, MessageIcon> RunStages(Desktop& desktop, HostCallback callback,
@@ -106,7 +119,8 @@ std::pair<std::string, MessageIcon> RunStages(Desktop& desktop, HostCallback cal
         PrefixTextureNames(model.materials, settings.textureFolder);
         desktop.StepBar();
         desktop.SetBarStep(10);
-        read = ReadPrimitives(text, model.polygons, model.vertices, model.polygonCount);
+        // The last reading of the answer: the reader releases it once it is parsed.
+        read = ReadPrimitives(std::move(text), model.polygons, model.vertices, model.polygonCount);
         if (read) desktop.StepBar();
       }
     }
@@ -116,7 +130,7 @@ std::pair<std::string, MessageIcon> RunStages(Desktop& desktop, HostCallback cal
       desktop.SetStageText("Please Wait....Creating Meshes.");
       std::vector<MeshRecord> mainMeshes = BuildMainMeshList(model.materials);
       std::vector<MeshRecord> collisionMeshes =
-          BuildCollisionMeshList(settings.collisionMode, model.polygonCount);
+          BuildCollisionMeshList(settings.collisionMode, CollisionRecordCount(settings.collisionMode, model));
       Pacing pacing = Pacing::For(model.polygons.size(), 2.0 / 45.0);
       pacing.Begin(desktop);
       BuildGeometry(0, model.polygons, model.vertices, mainMeshes, desktop, pacing.threshold);

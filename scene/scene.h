@@ -96,6 +96,9 @@ bool ReadMaterials(const std::string& text, std::vector<SceneMaterial>& material
 // read before that primitive stays appended and counted.
 bool ReadPrimitives(const std::string& text, std::vector<ScenePolygon>& polygons,
                     std::vector<SceneVertex>& vertices, uint32_t& polygonCount);
+// The same, releasing the text as soon as it is parsed (for the last reading of a large answer).
+bool ReadPrimitives(std::string&& text, std::vector<ScenePolygon>& polygons, std::vector<SceneVertex>& vertices,
+                    uint32_t& polygonCount);
 
 // Attribute conversions. Both return true and set the destination when the element exists and has the
 // attribute; otherwise they return false and leave the destination untouched.

@@ -199,10 +199,13 @@ bool ReadMaterials(const std::string& text, std::vector<SceneMaterial>& material
   return true;
 }
 
-bool ReadPrimitives(const std::string& text, std::vector<ScenePolygon>& polygons,
+bool ReadPrimitives(std::string&& text, std::vector<ScenePolygon>& polygons,
                     std::vector<SceneVertex>& vertices, uint32_t& polygonCount) {
   polygonCount = 0;
   Tree tree(text);
+  // The tree holds everything from here on; the text (as large as the answer) goes before the model grows.
+  text.clear();
+  text.shrink_to_fit();
   mxml_node_t* top = tree.top();
   if (top == nullptr) return true;
   XmlIndex index(top, true);
@@ -238,6 +241,11 @@ bool ReadPrimitives(const std::string& text, std::vector<ScenePolygon>& polygons
     }
   }
   return true;
+}
+
+bool ReadPrimitives(const std::string& text, std::vector<ScenePolygon>& polygons,
+                    std::vector<SceneVertex>& vertices, uint32_t& polygonCount) {
+  return ReadPrimitives(std::string(text), polygons, vertices, polygonCount);
 }
 
 }  // namespace tessaline
