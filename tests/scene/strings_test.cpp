@@ -2,6 +2,7 @@
 
 #include <deque>
 #include <string>
+#include <utility>
 
 #include "scene/scene.h"
 
@@ -10,62 +11,35 @@ namespace {
 
 using Pieces = std::deque<std::string>;
 
-TEST(SplitString, CutsPathIntoTrimmedPieces) {
-  EXPECT_EQ(SplitString("C:\\Games\\level.dbo", "\\"), (Pieces{"C:", "Games", "level.dbo"}));
-  EXPECT_EQ(SplitString("C:\\My Dir \\x.dbo", "\\"), (Pieces{"C:", "My Dir", "x.dbo"}));
-  EXPECT_EQ(SplitString("wood\\ oak.jpg ", "\\"), (Pieces{"wood", "oak.jpg"}));
-}
-
-TEST(SplitString, LeadingAndDoubledSeparatorsGiveEmptyPieces) {
-  EXPECT_EQ(SplitString("\\a", "\\"), (Pieces{"", "a"}));
-  EXPECT_EQ(SplitString("a\\\\b", "\\"), (Pieces{"a", "", "b"}));
-  EXPECT_EQ(SplitString("\\", "\\"), (Pieces{""}));
-}
-
-TEST(SplitString, TrailingSeparatorGivesNoEmptyPiece) {
-  EXPECT_EQ(SplitString("a\\", "\\"), (Pieces{"a"}));
-  EXPECT_EQ(SplitString("a\\ ", "\\"), (Pieces{"a", ""}));  // one character follows: one more piece
-}
-
-TEST(SplitString, EmptyTextGivesNoPieces) {
-  EXPECT_TRUE(SplitString("", "\\").empty());
-  EXPECT_TRUE(SplitString("", "").empty());
-}
-
-TEST(SplitString, OnlyTheFirstSeparatorCharacterCounts) {
-  EXPECT_EQ(SplitString("a_b.c_d", "_."), (Pieces{"a", "b.c", "d"}));
-  EXPECT_EQ(SplitString("col_rgba_1_2_3_4_.png", "_"), (Pieces{"col", "rgba", "1", "2", "3", "4", ".png"}));
-}
-
-TEST(SplitString, EmptySeparatorOrAbsentSeparatorGivesWholeTrimmedText) {
-  EXPECT_EQ(SplitString(" a\\b ", ""), (Pieces{"a\\b"}));
-  EXPECT_EQ(SplitString(" level.dbo\t", "\\"), (Pieces{"level.dbo"}));
-  EXPECT_EQ(SplitString("   ", "\\"), (Pieces{""}));
-}
-
-TEST(SplitString, NulCharacterIsAnOrdinarySeparator) {
-  EXPECT_EQ(SplitString(std::string("a\0b", 3), std::string(1, '\0')), (Pieces{"a", "b"}));
+TEST(SplitString, CutsAtTheFirstSeparatorCharacterIntoTrimmedPieces) {
+  struct Case {
+    std::string text, separator;
+    Pieces pieces;
+  } const cases[] = {
+      {"C:\\My Dir \\x.dbo", "\\", {"C:", "My Dir", "x.dbo"}},
+      {"wood\\ oak.jpg ", "\\", {"wood", "oak.jpg"}},
+      {"\\a", "\\", {"", "a"}},
+      {"a\\\\b", "\\", {"a", "", "b"}},
+      {"a\\", "\\", {"a"}},       // nothing after the last separator: no piece
+      {"a\\ ", "\\", {"a", ""}},  // one character after it: one more piece
+      {"", "\\", {}},
+      {"a_b.c_d", "_.", {"a", "b.c", "d"}},  // only the first separator character counts
+      {" a\\b ", "", {"a\\b"}},              // an empty separator never matches
+      {std::string("a\0b", 3), std::string(1, '\0'), {"a", "b"}},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(SplitString(c.text, c.separator), c.pieces)
+        << '"' << c.text << "\" by \"" << c.separator << '"';
 }
 
 TEST(TrimWhitespace, RemovesSpacesTabsAndLineFeedsOnly) {
-  std::string text = "  x\t\n";
-  TrimWhitespace(text);
-  EXPECT_EQ(text, "x");
-  text = "\n\t x y \t";
-  TrimWhitespace(text);
-  EXPECT_EQ(text, "x y");
-  text = "x\r";
-  TrimWhitespace(text);
-  EXPECT_EQ(text, "x\r");
-  text = "\v\fx";
-  TrimWhitespace(text);
-  EXPECT_EQ(text, "\v\fx");
-  text = " \t\n ";
-  TrimWhitespace(text);
-  EXPECT_EQ(text, "");
-  text = "";
-  TrimWhitespace(text);
-  EXPECT_EQ(text, "");
+  const std::pair<std::string, std::string> cases[] = {
+      {"  x\t\n", "x"}, {"\n\t x y \t", "x y"}, {"x\r", "x\r"}, {"\v\fx", "\v\fx"}, {" \t\n ", ""}, {"", ""},
+  };
+  for (auto [text, expected] : cases) {
+    TrimWhitespace(text);
+    EXPECT_EQ(text, expected);
+  }
 }
 
 }  // namespace

@@ -1,433 +1,217 @@
 #include <gtest/gtest.h>
-#include <mxml.h>
 
-#include <cmath>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "reference_reader.h"
 #include "scene/scene.h"
 
 namespace tessaline {
 namespace {
 
-using testing::Document;
-using testing::ExpectReadsLikeLibrary;
-
-bool IsNegativeZero(float value) {
-  return value == 0.0f && std::signbit(value);
+std::string Document(const std::string& body) {
+  return "<?xml version=\"1.0\"?>\n" + body;
 }
 
-std::vector<SceneMaterial> Materials(const std::string& body) {
-  std::vector<SceneMaterial> materials;
-  EXPECT_TRUE(ReadMaterials(Document(body), materials));
-  return materials;
+TEST(ReadInstallDirectory, ReturnsTheFirstTextExactlyOrEmpty) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"<r><x><installdirectory> "
+       "C:\\Deled\\&amp;\r\n</installdirectory></x><installdirectory>2</installdirectory></r>",
+       " C:\\Deled\\&\r\n"},
+      {"<installdirectory/>", ""},
+      {"<installdirectory><x/>text</installdirectory>", ""},
+      {"<installdirectory>text", ""},  // malformed: no tree
+  };
+  for (const auto& [body, expected] : cases)
+    EXPECT_EQ(ReadInstallDirectory(Document(body)), expected) << body;
+}
+
+// Each material as "id:" and its layers, each as " name|source|blend", or " name*|blend" for a generated
+// colour texture (whose source is its name); checks that the per-layer sequences and textureDataSize agree.
+std::string Describe(const SceneMaterial& m) {
+  std::string text = std::to_string(m.id) + ":";
+  uint32_t size = 0;
+  for (uint32_t i = 0; i < m.layerCount; ++i) {
+    const std::string& name = m.textureNames.at(i);
+    const bool file = m.textureIsFile.at(i);
+    text +=
+        " " + name + (file ? "|" + m.textureSources.at(i) : "*") + "|" + std::to_string(m.blendModes.at(i));
+    if (!file) {
+      EXPECT_EQ(m.textureSources[i], name);
+    }
+    size += 164 + static_cast<uint32_t>(name.size());
+  }
+  EXPECT_EQ(m.textureNames.size() + m.textureSources.size() + m.textureIsFile.size() + m.blendModes.size(),
+            4 * m.layerCount);
+  EXPECT_EQ(m.textureDataSize, size);
+  return text;
+}
+
+TEST(ReadMaterials, AppendsEveryMaterialWithItsLayers) {
+  const std::pair<const char*, std::vector<std::string>> cases[] = {
+      // "lightmap" reads the texture child.
+      {R"(<material id="3"><layer type="lightmap" blend="modulate"><lightmap file="no.png"/><texture file="maps\lm1.png"/></layer></material>)",
+       {"3: lm1.png|maps\\lm1.png|3"}},
+      // Colour names from the integer conversion; absent components and a missing child read as 0.
+      {R"(<material id="12abc"><layer type="color" blend="replace"><color r="0" g="0" b="0" a="255"/></layer>
+          <layer type="color" blend="add"><color r="-1" g="12.7" b="+5" a="4294967297"/></layer>
+          <layer type="color"><color g="7"/></layer><layer type="color"/></material>)",
+       {"12: col_rgba_0_0_0_255_.png*|1 col_rgba_-1_12_5_1_.png*|2 col_rgba_0_7_0_0_.png*|0 "
+        "col_rgba_0_0_0_0_.png*|0"}},
+      // The file name is the trimmed last piece of the path.
+      {R"(<material><layer type="texture"><texture file="wood\ oak.jpg "/></layer><layer type="texture"><texture file="oak.jpg"/></layer>
+          <layer type="texture"><texture file="dir\"/></layer><layer type="texture"><texture file=""/></layer>
+          <layer type="texture"><texture file="a\\b\&#9;c.png&#10;"/></layer></material>)",
+       {"0: oak.jpg|wood\\ oak.jpg |0 oak.jpg|oak.jpg|0 dir|dir\\|0 ||0 c.png|a\\\\b\\\tc.png\n|0"}},
+      // Blend names match exactly. A missing type, file or child gives an empty file layer; other types read
+      // their own child.
+      {R"(<material><layer blend="replace"><texture file="x.png"/></layer><layer blend="add"/><layer blend="modulate"/><layer blend="alphablend"/>
+          <layer blend="Replace"/><layer type="texture" blend="replace "/><layer type="texture"><texture/></layer>
+          <layer type="bump"><bump file="b\bump.png"/><texture file="no.png"/></layer></material>)",
+       {"0: ||1 ||2 ||3 ||4 ||0 ||0 ||0 bump.png|b\\bump.png|0"}},
+      // Without text after the last layer, the sibling search climbs to the material's next siblings ...
+      {R"(<c><material><layer type="color"><color r="1"/></layer></material><layer type="color"><color r="2"/></layer></c>)",
+       {"0: col_rgba_1_0_0_0_.png*|0 col_rgba_2_0_0_0_.png*|0"}},
+      // ... and with it, the search ends within the material.
+      {"<c><material><layer type=\"color\"><color r=\"1\"/></layer>\n</material><layer/></c>",
+       {"0: col_rgba_1_0_0_0_.png*|0"}},
+      // The first layer is searched in the whole subtree: the outer material also takes the inner one's.
+      {R"(<material id="1"><x><material id="2"><layer type="color"><color r="9"/></layer></material></x></material>)",
+       {"1: col_rgba_9_0_0_0_.png*|0", "2: col_rgba_9_0_0_0_.png*|0"}},
+      {"<material id=\"1\">", {}},  // unparsable
+  };
+  for (const auto& [body, expected] : cases) {
+    std::vector<SceneMaterial> materials(1);  // an earlier record, kept
+    EXPECT_TRUE(ReadMaterials(Document(body), materials));
+    std::vector<std::string> read;
+    for (size_t i = 1; i < materials.size(); ++i)
+      read.push_back(Describe(materials[i]));
+    EXPECT_EQ(read, expected) << body;
+  }
 }
 
 struct Primitives {
   bool result = false;
-  uint32_t count = 0;
-  std::vector<ScenePolygon> polygons;
-  std::vector<SceneVertex> vertices;
+  std::string polygons;  // "primitiveId/materialId:corners" per polygon
+  std::string xs;        // x of each corner
+  std::vector<SceneVertex> corners;
 };
 
+// Reads body (after the declaration) behind one earlier record of each kind, which must stay in front;
+// checks the count and each polygon's firstVertex.
 Primitives Read(const std::string& body) {
+  std::vector<ScenePolygon> polygons(1);
+  std::vector<SceneVertex> vertices(1);
+  uint32_t count = 99;
   Primitives read;
-  read.result = ReadPrimitives(Document(body), read.polygons, read.vertices, read.count);
+  read.result = ReadPrimitives(Document(body), polygons, vertices, count);
+  EXPECT_EQ(count, polygons.size() - 1);
+  uint32_t next = 1;
+  for (size_t i = 1; i < polygons.size(); ++i) {
+    const ScenePolygon& p = polygons[i];
+    EXPECT_EQ(p.firstVertex, next);
+    next += p.vertexCount;
+    read.polygons += (i > 1 ? " " : "") + std::to_string(p.primitiveId) + "/" + std::to_string(p.materialId) +
+                     ":" + std::to_string(p.vertexCount);
+  }
+  EXPECT_EQ(next, vertices.size());
+  std::ostringstream xs;
+  for (size_t i = 1; i < vertices.size(); ++i)
+    xs << (i > 1 ? " " : "") << vertices[i].x;
+  read.xs = xs.str();
+  read.corners.assign(vertices.begin() + 1, vertices.end());
   return read;
 }
 
-// ------------------------------------------------------------------------------------------------------
-// Install directory
-
-TEST(ReadInstallDirectory, KeepsTextExactly) {
-  EXPECT_EQ(
-      ReadInstallDirectory(Document("<installdirectory> C:\\Program Files\\DeleD\\\r\n</installdirectory>")),
-      " C:\\Program Files\\DeleD\\\r\n");
-  EXPECT_EQ(ReadInstallDirectory(Document("<installdirectory>a&amp;b</installdirectory>")), "a&b");
-}
-
-TEST(ReadInstallDirectory, TakesFirstInDocumentOrder) {
-  EXPECT_EQ(ReadInstallDirectory(Document("<r><x><installdirectory>first</installdirectory></"
-                                          "x><installdirectory>second</installdirectory></r>")),
-            "first");
-}
-
-TEST(ReadInstallDirectory, MissingOrNonTextGivesEmpty) {
-  EXPECT_EQ(ReadInstallDirectory(Document("<r/>")), "");
-  EXPECT_EQ(ReadInstallDirectory(Document("<installdirectory/>")), "");
-  EXPECT_EQ(ReadInstallDirectory(Document("<installdirectory><x/>text</installdirectory>")), "");
-  EXPECT_EQ(ReadInstallDirectory(Document("<installdirectory>text")), "");  // malformed: no tree
-  EXPECT_EQ(ReadInstallDirectory(""), "");
-}
-
-// ------------------------------------------------------------------------------------------------------
-// Materials
-
-TEST(ReadMaterials, LightmapLayerReadsTheTextureChild) {
-  auto materials = Materials(
-      R"(<material id="3"><layer type="lightmap" blend="modulate"><lightmap file="wrong.png"/><texture file="maps\lm1.png"/></layer></material>)");
-  ASSERT_EQ(materials.size(), 1u);
-  const SceneMaterial& m = materials[0];
-  EXPECT_EQ(m.id, 3);
-  ASSERT_EQ(m.layerCount, 1u);
-  EXPECT_EQ(m.textureNames[0], "lm1.png");
-  EXPECT_EQ(m.textureSources[0], "maps\\lm1.png");
-  EXPECT_TRUE(m.textureIsFile[0]);
-  EXPECT_EQ(m.blendModes[0], BlendModulate);
-  EXPECT_EQ(m.textureDataSize, 164u + 7u);
-}
-
-TEST(ReadMaterials, ColourLayerGetsGeneratedName) {
-  auto materials = Materials(
-      R"(<material id="1"><layer type="color" blend="replace"><color r="0" g="0" b="0" a="255"/></layer>
-         <layer type="color" blend="add"><color r="-1" g="12.7" b="+5" a="4294967297"/></layer>
-         <layer type="color"><color g="7"/></layer><layer type="color"/></material>)");
-  ASSERT_EQ(materials.size(), 1u);
-  const SceneMaterial& m = materials[0];
-  ASSERT_EQ(m.layerCount, 4u);
-  EXPECT_EQ(m.textureNames[0], "col_rgba_0_0_0_255_.png");
-  EXPECT_EQ(m.textureSources[0], "col_rgba_0_0_0_255_.png");
-  EXPECT_FALSE(m.textureIsFile[0]);
-  EXPECT_EQ(m.blendModes[0], BlendReplace);
-  EXPECT_EQ(m.textureNames[1], "col_rgba_-1_12_5_1_.png");
-  EXPECT_EQ(m.blendModes[1], BlendAdd);
-  EXPECT_EQ(m.textureNames[2], "col_rgba_0_7_0_0_.png");  // absent components read as 0
-  EXPECT_EQ(m.textureNames[3], "col_rgba_0_0_0_0_.png");  // no color child
-  EXPECT_EQ(m.blendModes[3], BlendNone);
-  EXPECT_EQ(m.textureDataSize, 4 * 164u + 23u + 23u + 21u + 21u);
-}
-
-TEST(ReadMaterials, BlendMustMatchExactly) {
-  auto materials = Materials(
-      R"(<material><layer blend="replace"/><layer blend="add"/><layer blend="modulate"/><layer blend="alphablend"/>
-         <layer blend="Replace"/><layer blend=" replace"/><layer blend="replace "/><layer blend=""/><layer/></material>)");
-  ASSERT_EQ(materials.size(), 1u);
-  EXPECT_EQ(materials[0].blendModes, (std::vector<int32_t>{1, 2, 3, 4, 0, 0, 0, 0, 0}));
-}
-
-TEST(ReadMaterials, FileNameIsTheTrimmedLastPiece) {
-  auto materials = Materials(
-      R"(<material><layer type="texture"><texture file="wood\ oak.jpg "/></layer><layer type="texture"><texture file="oak.jpg"/></layer>
-         <layer type="texture"><texture file="dir\"/></layer><layer type="texture"><texture file=""/></layer>
-         <layer type="texture"><texture file="a\\b\&#9;c.png&#10;"/></layer></material>)");
-  ASSERT_EQ(materials.size(), 1u);
-  const SceneMaterial& m = materials[0];
-  EXPECT_EQ(m.textureNames, (std::vector<std::string>{"oak.jpg", "oak.jpg", "dir", "", "c.png"}));
-  EXPECT_EQ(m.textureSources,
-            (std::vector<std::string>{"wood\\ oak.jpg ", "oak.jpg", "dir\\", "", "a\\\\b\\\tc.png\n"}));
-  EXPECT_EQ(m.textureDataSize, 5 * 164u + 7 + 7 + 3 + 0 + 5);
-}
-
-TEST(ReadMaterials, MissingTypeFileOrChildGivesEmptyFileLayer) {
-  auto materials = Materials(
-      R"(<material><layer><texture file="x.png"/></layer><layer type="texture"/><layer type="texture"><texture/></layer>
-         <layer type="bump"><bump file="b\bump.png"/><texture file="no.png"/></layer></material>)");
-  ASSERT_EQ(materials.size(), 1u);
-  const SceneMaterial& m = materials[0];
-  ASSERT_EQ(m.layerCount, 4u);
-  EXPECT_EQ(m.textureNames, (std::vector<std::string>{"", "", "", "bump.png"}));
-  EXPECT_EQ(m.textureSources, (std::vector<std::string>{"", "", "", "b\\bump.png"}));
-  EXPECT_EQ(m.textureIsFile, (std::vector<bool>{true, true, true, true}));
-}
-
-TEST(ReadMaterials, MaterialWithoutLayersAndAbsentIdReadAsEmptyAndZero) {
-  auto materials = Materials(R"(<materials><material id="12abc"/><material><x/></material></materials>)");
-  ASSERT_EQ(materials.size(), 2u);
-  EXPECT_EQ(materials[0].id, 12);
-  EXPECT_EQ(materials[1].id, 0);
-  for (const SceneMaterial& m : materials) {
-    EXPECT_EQ(m.layerCount, 0u);
-    EXPECT_TRUE(m.textureNames.empty());
-    EXPECT_EQ(m.textureDataSize, 0u);
+TEST(ReadPrimitives, FindsElementsLikeTheLibrarySearches) {
+  struct Case {
+    const char *what, *body;
+    bool result;
+    const char *polygons, *xs;
+  } const cases[] = {
+      {"positions are searched forward from the vertices element, on into later primitives; of equal ids the "
+       "first counts; a position before the vertices element is not seen",
+       R"(<primitives>
+          <primitive id="1"><vertices><vertex id="1" x="1"/><vertex id="1" x="100"/></vertices>
+            <polygons><poly mid="3"><vertex vid="5"/><vertex vid="1"/></poly></polygons></primitive>
+          <primitive id="2"><vertices><vertex id="5" x="55"/></vertices>
+            <polygons><poly><vertex vid="1"/><vertex vid="5"/></poly></polygons></primitive></primitives>)",
+       true, "1/3:2 2/0:2", "55 1 0 55"},
+      {"ids compare as text; a corner without vid matches only an empty id",
+       R"(<primitive><vertices><vertex id="07" x="7"/><vertex id="7" x="70"/><vertex id=" 7" x="700"/><vertex id="0" x="1"/>
+          <vertex id="00" x="2"/><vertex id="1048576" x="3"/><vertex x="4"/><vertex id="" x="5"/></vertices>
+          <polygons><poly><vertex vid="7"/><vertex vid="07"/><vertex vid=" 7"/><vertex vid="7.0"/><vertex vid="&#55;"/>
+          <vertex vid="00"/><vertex vid="0"/><vertex vid="1048576"/><vertex/><vertex vid=""/></poly></polygons></primitive>)",
+       true, "0/0:10", "70 7 700 0 70 2 1 3 5 5"},
+      {"corner elements carrying an id are found by later searches",
+       R"(<primitive id="1"><vertices><vertex id="1" x="1"/></vertices>
+            <polygons><poly><vertex vid="9"/></poly></polygons></primitive>
+          <primitive id="2"><polygons><poly><vertex vid="1" id="9" x="42"/></poly></polygons>
+            <vertices><vertex id="9" x="9"/><vertex id="1" x="10"/></vertices></primitive>)",
+       true, "1/0:1 2/0:1", "42 10"},
+      {"polys with 0 to 2 corners are kept; an absent mid reads as 0",
+       R"(<primitive><vertices><vertex id="0" x="1"/></vertices><polygons><poly mid="1"></poly>
+          <poly mid="2"><vertex vid="0"/></poly><poly mid="3"><vertex vid="0"/><vertex vid="0"/></poly><poly/></polygons></primitive>)",
+       true, "0/1:0 0/2:1 0/3:2 0/0:0", "1 1 1"},
+      {"without text after the last child, a stray corner, poly or primitive after its parent counts",
+       R"(<scene><primitives><primitive id="1"><vertices><vertex id="0" x="1"/></vertices><polygons><poly mid="1"><vertex vid="0"/></poly><vertex vid="0"/><poly mid="2"><vertex vid="0"/></poly></polygons><poly mid="3"><vertex vid="0"/></poly></primitive><x/><primitive id="2"><vertices/><polygons><poly mid="4"/></polygons></primitive></primitives></scene>)",
+       true, "1/1:2 1/2:1 1/3:1 2/4:0", "1 1 1 1"},
+      {"whitespace after the last child ends the sibling search in its own list",
+       "<scene><primitives><primitive id=\"1\"><vertices><vertex id=\"0\" x=\"1\"/></vertices>\n"
+       "<polygons><poly mid=\"1\"><vertex vid=\"0\"/>\n</poly><vertex vid=\"0\"/><poly mid=\"2\">"
+       "<vertex vid=\"0\"/>\n</poly>\n</polygons><poly mid=\"3\"><vertex vid=\"0\"/></poly>\n</primitive>"
+       "<x/><primitive id=\"2\"><vertices/><polygons><poly mid=\"4\"/></polygons></primitive>\n"
+       "</primitives></scene>",
+       true, "1/1:1 1/2:1 2/4:0", "1 1"},
+      {"a primitive without polygons after it ends reading; earlier records stay",
+       R"(<primitive id="1"><vertices><vertex id="0"/></vertices><polygons><poly><vertex vid="0"/></poly></polygons></primitive>
+          <primitive id="2"><vertices><vertex id="0"/></vertices></primitive><primitive id="3"><vertices/></primitive>)",
+       false, "1/0:1", "0"},
+      {"no vertices element after the primitive",
+       R"(<vertices/><primitive><polygons><poly/></polygons></primitive>)", false, "", ""},
+      {"a primitive without lists of its own uses the next ones in the document",
+       R"(<primitive id="1"/><primitive id="2"><vertices/><polygons><poly/><poly/></polygons></primitive>)",
+       true, "1/0:0 1/0:0 2/0:0 2/0:0", ""},
+      {"integers wrap, absurd floats saturate",
+       R"(<primitive id="123456789012345678901234567890123456789012345678901234567890">
+          <vertices><vertex id="0" x="1e999"/><vertex id="1" x="-1e-999"/></vertices>
+          <polygons><poly mid="-4294967297"><vertex vid="0"/><vertex vid="1"/></poly></polygons></primitive>)",
+       true, "-834729262/-1:2", "inf -0"},
+      {"unparsable", "<primitive><vertices></primitive>", true, "", ""},
+      {"declaration only", "", true, "", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Primitives read = Read(c.body);
+    EXPECT_EQ(read.result, c.result);
+    EXPECT_EQ(read.polygons, c.polygons);
+    EXPECT_EQ(read.xs, c.xs);
   }
 }
 
-TEST(ReadMaterials, LayerSearchClimbsPastLastChildLikeLibrary) {
-  // The last layer has no next sibling: the search goes on among the material's following siblings.
-  auto compact = Materials(
-      R"(<category><material id="1"><layer type="color"><color r="1"/></layer></material><layer type="color"><color r="2"/></layer></category>)");
-  ASSERT_EQ(compact.size(), 1u);
-  EXPECT_EQ(compact[0].layerCount, 2u);
-  // With text after the last layer, the search ends within the material.
-  auto indented = Materials(
-      "<category><material id=\"1\"><layer type=\"color\"><color "
-      "r=\"1\"/></layer>\n</material><layer/></category>");
-  ASSERT_EQ(indented.size(), 1u);
-  EXPECT_EQ(indented[0].layerCount, 1u);
-}
-
-TEST(ReadMaterials, NestedMaterialsAreEachRead) {
-  // The first layer is searched in the whole subtree, so the outer material also takes the inner one's.
-  auto materials = Materials(
-      R"(<material id="1"><x><material id="2"><layer type="color"><color r="9"/></layer></material></x></material>)");
-  ASSERT_EQ(materials.size(), 2u);
-  EXPECT_EQ(materials[0].id, 1);
-  EXPECT_EQ(materials[0].textureNames, (std::vector<std::string>{"col_rgba_9_0_0_0_.png"}));
-  EXPECT_EQ(materials[1].id, 2);
-  EXPECT_EQ(materials[1].textureNames, (std::vector<std::string>{"col_rgba_9_0_0_0_.png"}));
-}
-
-TEST(ReadMaterials, UnparsableTextAppendsNothing) {
-  std::vector<SceneMaterial> materials(1);
-  EXPECT_TRUE(ReadMaterials(Document("<material id=\"1\">"), materials));
-  EXPECT_TRUE(ReadMaterials("", materials));
-  EXPECT_TRUE(ReadMaterials(Document("<a></b>"), materials));
-  EXPECT_EQ(materials.size(), 1u);
-  EXPECT_TRUE(ReadMaterials(Document("<material id=\"5\"/>"), materials));
-  ASSERT_EQ(materials.size(), 2u);  // appended, the earlier record kept
-  EXPECT_EQ(materials[1].id, 5);
-}
-
-// ------------------------------------------------------------------------------------------------------
-// Primitives
-
-const char* const kTwoPrimitives = R"(<scene><primitives>
-  <primitive id="4"><vertices><vertex id="0" x="1" y="2" z="2.5"/><vertex id="1" x="3" y="4" z="-1"/></vertices>
-    <polygons><poly mid="7"><vertex vid="0" u0="0.5" v0="0.25"/><vertex vid="1" u0="1" v0="0"/></poly>
-      <poly mid="8"><vertex vid="1"/></poly></polygons></primitive>
-  <primitive id="-2"><polygons><poly mid="1"/><poly mid="2"/><poly mid="3"><vertex vid="0"/></poly></polygons>
-    <vertices><vertex id="0" x="5"/></vertices></primitive>
-</primitives></scene>)";
-
-TEST(ReadPrimitives, ReadsPolygonsOfEveryPrimitiveInOrder) {
-  Primitives read = Read(kTwoPrimitives);
-  EXPECT_TRUE(read.result);
-  EXPECT_EQ(read.count, 5u);
-  ASSERT_EQ(read.polygons.size(), 5u);
-  const uint32_t first[] = {0, 2, 3, 3, 3};
-  const uint32_t counts[] = {2, 1, 0, 0, 1};
-  const int32_t mids[] = {7, 8, 1, 2, 3};
-  const int32_t primitives[] = {4, 4, -2, -2, -2};
-  for (size_t i = 0; i < 5; ++i) {
-    EXPECT_EQ(read.polygons[i].firstVertex, first[i]) << i;
-    EXPECT_EQ(read.polygons[i].vertexCount, counts[i]) << i;
-    EXPECT_EQ(read.polygons[i].materialId, mids[i]) << i;
-    EXPECT_EQ(read.polygons[i].primitiveId, primitives[i]) << i;
+// "x y z | slot:u,v ... | vertexSize", listing the present texture-coordinate slots.
+std::string Describe(const SceneVertex& v) {
+  std::ostringstream text;
+  text << v.x << " " << v.y << " " << v.z << " |";
+  for (int slot = 0; slot < 4; ++slot) {
+    if (v.uvSets[slot].present) text << " " << slot << ":" << v.uvSets[slot].u << "," << v.uvSets[slot].v;
   }
-  ASSERT_EQ(read.vertices.size(), 4u);
-  EXPECT_EQ(read.vertices[0].x, 1.0f);
-  EXPECT_EQ(read.vertices[0].y, 2.0f);
-  EXPECT_EQ(read.vertices[0].z, -2.5f);
-  EXPECT_EQ(read.vertices[0].uvSets[0].u, 0.5f);
-  EXPECT_EQ(read.vertices[0].uvSets[0].v, 0.25f);
-  EXPECT_EQ(read.vertices[1].z, 1.0f);
-  EXPECT_EQ(read.vertices[3].x, 5.0f);              // the second primitive's own position 0
-  EXPECT_TRUE(IsNegativeZero(read.vertices[3].z));  // absent z
-  ExpectReadsLikeLibrary(Document(kTwoPrimitives));
+  text << " | " << v.vertexSize;
+  return text.str();
 }
 
-TEST(ReadPrimitives, AppendsToExistingRecords) {
-  Primitives read;
-  read.polygons.resize(2);
-  read.vertices.resize(3);
-  EXPECT_TRUE(ReadPrimitives(Document(kTwoPrimitives), read.polygons, read.vertices, read.count));
-  EXPECT_EQ(read.count, 5u);
-  ASSERT_EQ(read.polygons.size(), 7u);
-  EXPECT_EQ(read.polygons[2].firstVertex, 3u);
-  EXPECT_EQ(read.vertices.size(), 7u);
-}
-
-TEST(ReadPrimitives, PositionSearchRunsForwardAcrossPrimitives) {
-  // Primitive 1 has no position "5"; the search goes on into primitive 2's positions. Primitive 2's corner
-  // with vid "1" does not see primitive 1's position 1, which lies before its own vertices element.
-  const std::string body = R"(<primitives>
-    <primitive id="1"><vertices><vertex id="1" x="1"/><vertex id="1" x="100"/></vertices>
-      <polygons><poly><vertex vid="5"/><vertex vid="1"/></poly></polygons></primitive>
-    <primitive id="2"><vertices><vertex id="5" x="55"/></vertices>
-      <polygons><poly><vertex vid="1"/><vertex vid="5"/></poly></polygons></primitive></primitives>)";
-  Primitives read = Read(body);
-  ASSERT_EQ(read.vertices.size(), 4u);
-  EXPECT_EQ(read.vertices[0].x, 55.0f);
-  EXPECT_EQ(read.vertices[1].x, 1.0f);  // the first of two equal ids
-  EXPECT_EQ(read.vertices[2].x, 0.0f);  // not found
-  EXPECT_TRUE(IsNegativeZero(read.vertices[2].z));
-  EXPECT_EQ(read.vertices[3].x, 55.0f);
-  ExpectReadsLikeLibrary(Document(body));
-}
-
-TEST(ReadPrimitives, IdsCompareAsText) {
-  const std::string body =
-      R"(<primitive><vertices><vertex id="07" x="7"/><vertex id="7" x="70"/><vertex id=" 7" x="700"/></vertices>
-    <polygons><poly><vertex vid="7"/><vertex vid="07"/><vertex vid=" 7"/><vertex vid="7.0"/><vertex vid="&#55;"/></poly></polygons></primitive>)";
-  Primitives read = Read(body);
-  ASSERT_EQ(read.vertices.size(), 5u);
-  EXPECT_EQ(read.vertices[0].x, 70.0f);
-  EXPECT_EQ(read.vertices[1].x, 7.0f);
-  EXPECT_EQ(read.vertices[2].x, 700.0f);
-  EXPECT_EQ(read.vertices[3].x, 0.0f);
-  EXPECT_EQ(read.vertices[4].x, 70.0f);  // the entity decodes to "7"
-}
-
-TEST(ReadPrimitives, CornerWithoutVidMatchesOnlyAnEmptyId) {
-  const std::string body = R"(<primitive><vertices><vertex x="1"/><vertex id="" x="2"/></vertices>
-    <polygons><poly><vertex/><vertex vid=""/></poly></polygons></primitive>
-    <primitive><vertices><vertex x="3"/></vertices><polygons><poly><vertex/></poly></polygons></primitive>)";
-  Primitives read = Read(body);
-  ASSERT_EQ(read.vertices.size(), 3u);
-  EXPECT_EQ(read.vertices[0].x, 2.0f);
-  EXPECT_EQ(read.vertices[1].x, 2.0f);
-  EXPECT_EQ(read.vertices[2].x, 0.0f);  // an element without "id" never matches
-  ExpectReadsLikeLibrary(Document(body));
-}
-
-TEST(ReadPrimitives, CornerElementsWithAnIdAreFoundByLaterSearches) {
-  // Primitive 1 has no position "9"; the next vertex element with id "9" in document order is a corner of
-  // primitive 2, which lists its polygons before its positions.
-  const std::string body = R"(<primitive id="1"><vertices><vertex id="1" x="1"/></vertices>
-      <polygons><poly><vertex vid="9"/></poly></polygons></primitive>
-    <primitive id="2"><polygons><poly><vertex vid="1" id="9" x="42" y="43" z="44"/></poly></polygons>
-      <vertices><vertex id="9" x="9"/><vertex id="1" x="10"/></vertices></primitive>)";
-  Primitives read = Read(body);
-  ASSERT_EQ(read.vertices.size(), 2u);
-  EXPECT_EQ(read.vertices[0].x, 42.0f);
-  EXPECT_EQ(read.vertices[0].z, -44.0f);
-  EXPECT_EQ(read.vertices[1].x, 10.0f);
-  ExpectReadsLikeLibrary(Document(body));
-}
-
-TEST(ReadPrimitives, TextureSlotsFollowTheUAttributes) {
-  const std::string body = R"(<primitive><vertices><vertex id="0"/></vertices><polygons><poly>
-    <vertex vid="0" u0="1" v0="2" u1="3" v1="4"/><vertex vid="0" u0="1" v0="2"/><vertex vid="0"/>
-    <vertex vid="0" u0="1" v0="2" u2="5" v2="6"/><vertex vid="0" v1="9" u3="7"/>
-    <vertex vid="0" u0="1" v0="2" u1="3" v1="4" u2="5" v2="6" u3="7" v3="8"/></poly></polygons></primitive>)";
-  Primitives read = Read(body);
-  ASSERT_EQ(read.vertices.size(), 6u);
-  const uint32_t sizes[] = {40, 32, 32, 40, 40, 56};
-  for (size_t i = 0; i < 6; ++i)
-    EXPECT_EQ(read.vertices[i].vertexSize, sizes[i]) << i;
-  EXPECT_TRUE(read.vertices[0].uvSets[1].present);
-  EXPECT_EQ(read.vertices[0].uvSets[1].u, 3.0f);
-  EXPECT_EQ(read.vertices[0].uvSets[1].v, 4.0f);
-  EXPECT_TRUE(read.vertices[2].uvSets[0].present);  // slot 0 even without attributes
-  EXPECT_EQ(read.vertices[2].uvSets[0].u, 0.0f);
-  EXPECT_FALSE(read.vertices[3].uvSets[1].present);
-  EXPECT_TRUE(read.vertices[3].uvSets[2].present);
-  EXPECT_FALSE(read.vertices[4].uvSets[1].present);  // v1 without u1 does not count
-  EXPECT_TRUE(read.vertices[4].uvSets[3].present);
-  EXPECT_EQ(read.vertices[4].uvSets[3].u, 7.0f);
-  EXPECT_EQ(read.vertices[4].uvSets[3].v, 0.0f);  // absent v3
-  EXPECT_EQ(read.vertices[5].uvSets[3].v, 8.0f);
-}
-
-TEST(ReadPrimitives, AbsurdNumbersAreConverted) {
-  const std::string body = R"(<primitive id="123456789012345678901234567890123456789012345678901234567890">
-    <vertices><vertex id="0" x="1e999" y="-0" z="-1e999"/><vertex id="1" x="1e-999" y="0x10" z="junk"/></vertices>
-    <polygons><poly mid="-4294967297"><vertex vid="0" u0="3.4028236e38" v0="-1e39"/><vertex vid="1"/></poly></polygons></primitive>)";
-  Primitives read = Read(body);
-  ASSERT_EQ(read.polygons.size(), 1u);
-  EXPECT_EQ(read.polygons[0].primitiveId, -834729262);
-  EXPECT_EQ(read.polygons[0].materialId, -1);
-  ASSERT_EQ(read.vertices.size(), 2u);
-  EXPECT_EQ(read.vertices[0].x, INFINITY);
-  EXPECT_TRUE(IsNegativeZero(read.vertices[0].y));
-  EXPECT_EQ(read.vertices[0].z, INFINITY);
-  EXPECT_EQ(read.vertices[0].uvSets[0].u, INFINITY);
-  EXPECT_EQ(read.vertices[0].uvSets[0].v, -INFINITY);
-  EXPECT_EQ(read.vertices[1].x, 0.0f);
-  EXPECT_EQ(read.vertices[1].y, 0.0f);
-  EXPECT_TRUE(IsNegativeZero(read.vertices[1].z));
-}
-
-TEST(ReadPrimitives, PolygonsWithZeroToTwoCornersAreKept) {
-  const std::string body = R"(<primitive><vertices><vertex id="0" x="1"/></vertices><polygons>
-    <poly mid="1"></poly><poly mid="2"><vertex vid="0"/></poly><poly mid="3"><vertex vid="0"/><vertex vid="0"/></poly><poly/>
-    </polygons></primitive>)";
-  Primitives read = Read(body);
-  EXPECT_TRUE(read.result);
-  ASSERT_EQ(read.polygons.size(), 4u);
-  EXPECT_EQ(read.polygons[0].vertexCount, 0u);
-  EXPECT_EQ(read.polygons[0].firstVertex, read.polygons[1].firstVertex);
-  EXPECT_EQ(read.polygons[1].vertexCount, 1u);
-  EXPECT_EQ(read.polygons[2].vertexCount, 2u);
-  EXPECT_EQ(read.polygons[3].vertexCount, 0u);
-  EXPECT_EQ(read.polygons[3].materialId, 0);  // absent mid
-  EXPECT_EQ(read.vertices.size(), 3u);
-}
-
-TEST(ReadPrimitives, StrayElementsAfterTheLastChildCountLikeLibrary) {
-  // Nothing between the elements: the last corner, poly and primitive have no next sibling, so each search
-  // climbs and finds the stray element placed after its parent.
-  const std::string body =
-      R"(<scene><primitives><primitive id="1"><vertices><vertex id="0" x="1"/></vertices><polygons><poly mid="1"><vertex vid="0"/></poly><vertex vid="0" u0="9"/><poly mid="2"><vertex vid="0"/></poly></polygons><poly mid="3"><vertex vid="0"/></poly></primitive><x/><primitive id="2"><vertices/><polygons><poly mid="4"/></polygons></primitive></primitives></scene>)";
-  Primitives read = Read(body);
-  EXPECT_TRUE(read.result);
-  ASSERT_EQ(read.polygons.size(), 4u);
-  // Poly 1: its corner, then the stray vertex after it among the polys.
-  EXPECT_EQ(read.polygons[0].vertexCount, 2u);
-  EXPECT_EQ(read.vertices[1].uvSets[0].u, 9.0f);
-  EXPECT_EQ(read.polygons[1].materialId, 2);
-  EXPECT_EQ(read.polygons[2].materialId, 3);  // the stray poly after polygons
-  EXPECT_EQ(read.polygons[3].materialId, 4);  // primitive 2 found past the stray x
-  EXPECT_EQ(read.polygons[3].primitiveId, 2);
-  ExpectReadsLikeLibrary(Document(body));
-}
-
-TEST(ReadPrimitives, MissingListStopsWithEarlierRecordsKept) {
-  const std::string body =
-      R"(<primitive id="1"><vertices><vertex id="0"/></vertices><polygons><poly><vertex vid="0"/></poly></polygons></primitive>
-    <primitive id="2"><vertices><vertex id="0"/></vertices></primitive>
-    <primitive id="3"><vertices/></primitive>)";
-  Primitives read = Read(body);
-  EXPECT_FALSE(read.result);
-  EXPECT_EQ(read.count, 1u);
-  EXPECT_EQ(read.polygons.size(), 1u);
-  EXPECT_EQ(read.vertices.size(), 1u);
-  // A primitive whose lists come only after it uses the next ones in the document.
-  const std::string borrowed =
-      R"(<primitive id="1"/><primitive id="2"><vertices/><polygons><poly/><poly/></polygons></primitive>)";
-  read = Read(borrowed);
-  EXPECT_TRUE(read.result);
-  EXPECT_EQ(read.count, 4u);
-  EXPECT_EQ(read.polygons[0].primitiveId, 1);
-  EXPECT_EQ(read.polygons[2].primitiveId, 2);
-  // No vertices element anywhere after the primitive.
-  read = Read(R"(<vertices/><primitive><polygons><poly/></polygons></primitive>)");
-  EXPECT_FALSE(read.result);
-  EXPECT_EQ(read.count, 0u);
-}
-
-TEST(ReadPrimitives, UnparsableOrEmptyTextReadsNothing) {
-  for (const std::string& text :
-       {Document("<primitive><vertices></primitive>"), std::string(), std::string("x"),
-        Document("<primitive id=\"1\"><vertices/><polygons><poly/></polygons>")}) {
-    Primitives read;
-    read.count = 99;
-    EXPECT_TRUE(ReadPrimitives(text, read.polygons, read.vertices, read.count)) << text;
-    EXPECT_EQ(read.count, 0u);
-    EXPECT_TRUE(read.polygons.empty());
-  }
-  Primitives read = Read("<scene/>");
-  EXPECT_TRUE(read.result);
-  EXPECT_EQ(read.count, 0u);
-}
-
-// ------------------------------------------------------------------------------------------------------
-// Attribute helpers
-
-TEST(AttributeHelpers, SetValueOnlyWhenElementAndAttributeExist) {
-  mxml_node_t* top = mxmlLoadString(nullptr, Document("<e i=\" -12x\" f=\"2.5e1\" empty=\"\"/>").c_str(),
-                                    MXML_OPAQUE_CALLBACK);
-  ASSERT_NE(top, nullptr);
-  mxml_node_t* e = mxmlFindElement(top, top, "e", nullptr, nullptr, MXML_DESCEND);
-  int32_t i = 5;
-  float f = 5.0f;
-  EXPECT_TRUE(GetIntAttribute(e, "i", i));
-  EXPECT_EQ(i, -12);
-  EXPECT_TRUE(GetFloatAttribute(e, "f", f));
-  EXPECT_EQ(f, 25.0f);
-  EXPECT_TRUE(GetIntAttribute(e, "empty", i));
-  EXPECT_EQ(i, 0);
-  i = 5;
-  f = 5.0f;
-  EXPECT_FALSE(GetIntAttribute(e, "missing", i));
-  EXPECT_FALSE(GetFloatAttribute(e, "missing", f));
-  EXPECT_FALSE(GetIntAttribute(nullptr, "i", i));
-  EXPECT_FALSE(GetFloatAttribute(nullptr, "f", f));
-  EXPECT_FALSE(GetIntAttribute(top, "i", i));  // the declaration has no attributes
-  EXPECT_EQ(i, 5);
-  EXPECT_EQ(f, 5.0f);
-  mxmlDelete(top);
+TEST(ReadPrimitives, ReadsCoordinatesAndTextureSlots) {
+  const Primitives read = Read(
+      R"(<primitive><vertices><vertex id="0" x="1" y="2" z="2.5"/><vertex id="1" x="3" y="-0"/></vertices>
+    <polygons><poly><vertex vid="0" u0="0.5" v0="0.25" u1="3" v1="4"/><vertex vid="1"/><vertex vid="9" u0="1" v0="2" u2="5" v2="6"/>
+    <vertex vid="0" v1="9" u3="7"/><vertex vid="0" u0="1" v0="2" u1="3" v1="4" u2="5" v2="6" u3="7" v3="8"/></poly></polygons></primitive>)");
+  ASSERT_EQ(read.corners.size(), 5u);
+  EXPECT_EQ(Describe(read.corners[0]), "1 2 -2.5 | 0:0.5,0.25 1:3,4 | 40");
+  EXPECT_EQ(Describe(read.corners[1]), "3 -0 -0 | 0:0,0 | 32");  // absent z and uv; slot 0 always present
+  EXPECT_EQ(Describe(read.corners[2]), "0 0 -0 | 0:1,2 2:5,6 | 40");    // position not found
+  EXPECT_EQ(Describe(read.corners[3]), "1 2 -2.5 | 0:0,0 3:7,0 | 40");  // v1 without u1 does not count
+  EXPECT_EQ(Describe(read.corners[4]), "1 2 -2.5 | 0:1,2 1:3,4 2:5,6 3:7,8 | 56");
 }
 
 }  // namespace
