@@ -181,10 +181,11 @@ class ExportHarness : public ::testing::Test {
     }
     return false;
   }
-  // No file of the run's own left over (temporary files are named after their target).
+  // No temporary file of the run's own left over anywhere below the test's folder.
   bool NoTemporaryFiles() const {
     for (const std::string& path : Tree(root_)) {
-      if (path.find(".tessaline-tmp") != std::string::npos) return false;
+      const std::string name = fs::path(path).filename().string();
+      if (name.rfind("~tessaline-", 0) == 0 || name.find(".tessaline-tmp") != std::string::npos) return false;
     }
     return true;
   }
