@@ -6,6 +6,7 @@
 
 #include <bit>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
@@ -18,62 +19,44 @@
 namespace tessaline::testing {
 
 // Little-endian bytes, built field by field.
-class Bytes {
- public:
-  Bytes& Dword(uint32_t value) {
-    for (int shift = 0; shift < 32; shift += 8)
-      bytes_.push_back(static_cast<uint8_t>(value >> shift));
+struct Bytes {
+  std::vector<uint8_t> data;
+
+  Bytes& Raw(std::initializer_list<uint8_t> bytes) {
+    data.insert(data.end(), bytes);
     return *this;
   }
-  Bytes& Float(float value) { return Dword(std::bit_cast<uint32_t>(value)); }
+  Bytes& Word(uint16_t value) { return Raw({uint8_t(value), uint8_t(value >> 8)}); }
+  Bytes& Dword(uint32_t value) { return Word(uint16_t(value)).Word(uint16_t(value >> 16)); }
   Bytes& Floats(std::initializer_list<float> values) {
     for (float value : values)
-      Float(value);
+      Dword(std::bit_cast<uint32_t>(value));
     return *this;
   }
-  Bytes& Word(uint16_t value) {
-    bytes_.push_back(static_cast<uint8_t>(value));
-    bytes_.push_back(static_cast<uint8_t>(value >> 8));
-    return *this;
-  }
-  Bytes& Byte(uint8_t value) {
-    bytes_.push_back(value);
-    return *this;
-  }
-  Bytes& Text(const std::string& text) {
-    bytes_.insert(bytes_.end(), text.begin(), text.end());
-    return *this;
-  }
-  // code, size
   Bytes& Item(uint32_t code, uint32_t size) { return Dword(code).Dword(size); }
   Bytes& End() { return Dword(0).Dword(0); }
   Bytes& DwordItem(uint32_t code, uint32_t value) { return Item(code, 4).Dword(value); }
-  Bytes& FlagItem(uint32_t code, uint8_t value) { return Item(code, 1).Byte(value); }
+  Bytes& FlagItem(uint32_t code, uint8_t value) { return Item(code, 1).Raw({value}); }
   Bytes& EmptyItem(uint32_t code) { return Item(code, 8).End(); }
-  Bytes& NameItem(uint32_t code, const std::string& name) {
-    return Item(code, static_cast<uint32_t>(name.size()) + 4)
-        .Dword(static_cast<uint32_t>(name.size()))
-        .Text(name);
+  Bytes& String(const std::string& text) {
+    Dword(static_cast<uint32_t>(text.size())).data.insert(data.end(), text.begin(), text.end());
+    return *this;
   }
-
-  const std::vector<uint8_t>& data() const { return bytes_; }
-
- private:
-  std::vector<uint8_t> bytes_;
+  Bytes& NameItem(uint32_t code, const std::string& name) {
+    return Item(code, static_cast<uint32_t>(name.size()) + 4).String(name);
+  }
 };
 
-// A progress window that counts what it is told.
-class RecordingProgress final : public ProgressWindow {
+// A progress window that counts the bar's steps.
+class StepCounter final : public ProgressWindow {
  public:
   void SetStageText(const std::string&) override {}
   void SetBarRange(int, int) override {}
-  void SetBarStep(int step) override { steps.push_back(step); }
-  void StepBar() override { ++stepCount; }
+  void SetBarStep(int) override {}
+  void StepBar() override { ++steps; }
   void SetBarPosition(int) override {}
   void AdvanceBar(int) override {}
-
-  std::vector<int> steps;  // every SetBarStep
-  int stepCount = 0;
+  int steps = 0;
 };
 
 inline SceneMaterial Material(int32_t id, std::vector<std::string> names, std::vector<int32_t> blends = {}) {
@@ -82,44 +65,32 @@ inline SceneMaterial Material(int32_t id, std::vector<std::string> names, std::v
   material.layerCount = static_cast<uint32_t>(names.size());
   blends.resize(names.size(), BlendNone);
   material.blendModes = blends;
-  for (const std::string& name : names) {
+  for (const std::string& name : names)
     material.textureDataSize += 164 + static_cast<uint32_t>(name.size());
-    material.textureSources.push_back(name);
-    material.textureIsFile.push_back(true);
-  }
   material.textureNames = std::move(names);
   return material;
 }
 
 // A corner with slot 0 present (as the reader always makes it).
 inline SceneVertex Corner(float x, float y, float z, float u = 0.0f, float v = 0.0f) {
-  SceneVertex vertex;
-  vertex.x = x;
-  vertex.y = y;
-  vertex.z = z;
-  vertex.uvSets[0] = {true, u, v};
-  vertex.vertexSize = 32;
-  return vertex;
+  return {.x = x, .y = y, .z = z, .uvSets = {{{true, u, v}}}};
 }
 
-// Appends a polygon whose corners are the given vertices.
-inline void AddPolygon(Scene& scene, std::vector<SceneVertex> corners, int32_t materialId,
+inline void AddPolygon(Scene& scene, const std::vector<SceneVertex>& corners, int32_t materialId,
                        int32_t primitiveId = 0) {
-  ScenePolygon polygon;
-  polygon.firstVertex = static_cast<uint32_t>(scene.vertices.size());
-  polygon.vertexCount = static_cast<uint32_t>(corners.size());
-  polygon.materialId = materialId;
-  polygon.primitiveId = primitiveId;
+  scene.polygons.push_back({.firstVertex = static_cast<uint32_t>(scene.vertices.size()),
+                            .vertexCount = static_cast<uint32_t>(corners.size()),
+                            .materialId = materialId,
+                            .primitiveId = primitiveId});
   scene.vertices.insert(scene.vertices.end(), corners.begin(), corners.end());
-  scene.polygons.push_back(polygon);
   scene.polygonCount = static_cast<uint32_t>(scene.polygons.size());
 }
 
-// A polygon of `count` corners on a circle (so that every corner differs).
-inline std::vector<SceneVertex> RegularPolygon(uint32_t count, float z = 0.0f) {
+// A polygon of `count` corners that all differ.
+inline std::vector<SceneVertex> RegularPolygon(uint32_t count) {
   std::vector<SceneVertex> corners;
   for (uint32_t k = 0; k < count; ++k)
-    corners.push_back(Corner(static_cast<float>(k), static_cast<float>(k * k % 7), z));
+    corners.push_back(Corner(static_cast<float>(k), static_cast<float>(k * k % 7), 0));
   return corners;
 }
 
@@ -128,45 +99,51 @@ inline std::vector<uint8_t> ReadFile(const std::filesystem::path& path) {
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-inline std::filesystem::path TempPath(const std::string& name) {
-  const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-  return std::filesystem::path(::testing::TempDir()) /
-         (std::string(test->test_suite_name()) + "_" + test->name() + "_" + name);
+// Builds and packs a scene the way an export does: mode 0 the main meshes, 1 and 2 the collision meshes.
+inline SceneObject Build(const Scene& scene, uint32_t mode = 0, const std::string& name = "DeleDExported") {
+  std::vector<MeshRecord> meshes =
+      mode == 0 ? BuildMainMeshList(scene.materials) : BuildCollisionMeshList(mode, scene.polygonCount);
+  NoProgress progress;
+  BuildGeometry(mode, scene.polygons, scene.vertices, meshes, progress, 1);
+  return PackMeshes(std::move(meshes), name);
 }
 
+struct Written {
+  std::vector<uint8_t> bytes;
+  DboReport report;
+};
+
 // Writes the object as a file through dbofstream, reads the file back and checks it with the walker.
-inline std::vector<uint8_t> WriteAndWalk(const SceneObject& object, bool collision,
-                                         std::array<float, 3> scale = {1.0f, 1.0f, 1.0f},
-                                         DboReport* report = nullptr) {
-  const std::filesystem::path path = TempPath(collision ? "collision.dbo" : "main.dbo");
+inline Written WriteAndWalk(const SceneObject& object, bool collision,
+                            const std::array<float, 3>& scale = {1, 1, 1}) {
+  const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  const std::filesystem::path path = std::filesystem::path(::testing::TempDir()) /
+                                     (std::string(test->test_suite_name()) + "_" + test->name());
   dbofstream out;
   out.open(path, std::ios::binary | std::ios::out | std::ios::trunc);
   NoProgress progress;
   WriteScene(out, object, scale, progress, collision);
   out.close();
   EXPECT_FALSE(out.fail());
-  std::vector<uint8_t> bytes = ReadFile(path);
+  Written written{ReadFile(path), {}};
   std::filesystem::remove(path);
-  DboReport walked = WalkDbo(bytes);
-  EXPECT_TRUE(walked.ok) << walked.error;
-  if (report != nullptr) *report = std::move(walked);
-  return bytes;
+  written.report = WalkDbo(written.bytes);
+  EXPECT_TRUE(written.report.ok) << written.report.error;
+  return written;
 }
 
-// Builds, packs and writes a scene the way an export does.
-inline SceneObject BuildMain(const Scene& scene, const std::string& name = "DeleDExported") {
-  std::vector<MeshRecord> meshes = BuildMainMeshList(scene.materials);
-  NoProgress progress;
-  BuildGeometry(0, scene.polygons, scene.vertices, meshes, progress, 1);
-  return PackMeshes(std::move(meshes), name);
-}
+enum class Field { Size, Value, Offset };
 
-inline SceneObject BuildCollision(const Scene& scene, uint32_t mode,
-                                  const std::string& name = "DeleDExported") {
-  std::vector<MeshRecord> meshes = BuildCollisionMeshList(mode, scene.polygonCount);
-  NoProgress progress;
-  BuildGeometry(mode, scene.polygons, scene.vertices, meshes, progress, 1);
-  return PackMeshes(std::move(meshes), name);
+// The declared size, the first dword of the payload or the offset of every item with this code.
+inline std::vector<uint32_t> ItemsOf(const Written& file, uint32_t code, Field field = Field::Size) {
+  std::vector<uint32_t> found;
+  for (const DboItem& item : file.report.items) {
+    if (item.code != code) continue;
+    uint32_t value = field == Field::Size ? item.size : static_cast<uint32_t>(item.offset);
+    if (field == Field::Value) std::memcpy(&value, file.bytes.data() + item.offset + 8, 4);  // little-endian
+    found.push_back(value);
+  }
+  return found;
 }
 
 }  // namespace tessaline::testing
