@@ -3,6 +3,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <bit>
 #include <cstdint>
@@ -117,8 +118,9 @@ struct Written {
 inline Written WriteAndWalk(const SceneObject& object, bool collision,
                             const std::array<float, 3>& scale = {1, 1, 1}) {
   const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-  const std::filesystem::path path = std::filesystem::path(::testing::TempDir()) /
-                                     (std::string(test->test_suite_name()) + "_" + test->name());
+  const std::filesystem::path path =
+      std::filesystem::path(::testing::TempDir()) /
+      (std::string(test->test_suite_name()) + "_" + test->name() + "_" + std::to_string(getpid()));
   dbofstream out;
   out.open(path, std::ios::binary | std::ios::out | std::ios::trunc);
   NoProgress progress;
