@@ -226,7 +226,7 @@ size_t AddressSpaceInUse() {
 
 TEST_F(OutputFailureRun, RunningOutOfMemoryNeverCrashesNorClaimsSuccess) {
   if (kUnderAddressSanitizer) GTEST_SKIP() << "AddressSanitizer needs an unlimited address space";
-  // About 5 MB of geometry (6,000 polygons). The address-space limit grows from one answer's size above
+  // About 1 MB of geometry (3,000 polygons). The address-space limit grows from one answer's size above
   // what the process holds to sixteen, so that memory runs out in turn while the answer is fetched,
   // parsed, indexed and read, while meshes are built and files written, and finally not at all. Whatever
   // the point, the run must end normally, and either export the whole scene or leave the earlier file and
@@ -234,7 +234,7 @@ TEST_F(OutputFailureRun, RunningOutOfMemoryNeverCrashesNorClaimsSuccess) {
   // Each child is a fresh run of this program, so that its memory holds nothing left over from earlier
   // tests (a heap with free room would make the limits meaningless).
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  const std::string answer = QuadScene(10, 600);
+  const std::string answer = QuadScene(10, 300);
   host_.answers.erase(kSceneSelectionRequest);
   host_.answers[kSceneAllRequest] = answer;
   for (size_t answers = 1; answers <= 16; ++answers) {
