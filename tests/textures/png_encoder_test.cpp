@@ -17,13 +17,6 @@
 namespace tessaline {
 namespace {
 
-std::vector<uint8_t> Solid(uint32_t width, uint32_t height, const std::vector<uint8_t>& pixel) {
-  std::vector<uint8_t> image;
-  for (uint32_t i = 0; i < width * height; ++i)
-    image.insert(image.end(), pixel.begin(), pixel.end());
-  return image;
-}
-
 struct Written {
   std::vector<uint8_t> file, rgba, filterTypes;
 };
@@ -36,10 +29,8 @@ Written Encode(const std::vector<uint8_t>& image, uint32_t width, uint32_t heigh
                const RawColorMode& raw = {}, bool keep = false) {
   PngEncoder encoder;
   encoder.infoRaw = raw;
-  if (keep) {
-    encoder.infoPng.colorType = raw.colorType;
-    encoder.infoPng.bitDepth = raw.bitDepth;
-  }
+  encoder.infoPng.colorType = keep ? raw.colorType : 6;
+  encoder.infoPng.bitDepth = keep ? raw.bitDepth : 8;
   Written out;
   const std::vector<uint8_t>& file = out.file;
   encoder.encode(out.file, image.data(), width, height);
@@ -111,9 +102,12 @@ TEST(PngEncoder, ColourTexturesFilterByTheFirstFiveBytesWithLowerTypeWinningTies
       {{12, 200, 7, 1}, {1, 2, 2, 2, 2, 2, 2, 2}},
   };
   for (const auto& [colour, types] : cases) {
-    const Written written = Encode(Solid(8, 8, colour), 8, 8);
+    std::vector<uint8_t> image;
+    for (int i = 0; i < 64; ++i)
+      image.insert(image.end(), colour.begin(), colour.end());
+    const Written written = Encode(image, 8, 8);
     EXPECT_EQ(written.filterTypes, types) << ::testing::PrintToString(colour);
-    EXPECT_EQ(written.rgba, Solid(8, 8, colour));
+    EXPECT_EQ(written.rgba, image);
   }
 }
 

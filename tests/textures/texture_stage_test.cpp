@@ -84,9 +84,8 @@ class TextureStage : public ::testing::Test, public ProgressWindow, public StdFi
   // Every file below a folder of the scratch folder, sorted.
   Names FilesBelow(const std::string& folder = "out") const {
     Names files;
-    for (const auto& entry : fs::recursive_directory_iterator(root_ + "/" + folder)) {
+    for (const auto& entry : fs::recursive_directory_iterator(root_ + "/" + folder))
       if (entry.is_regular_file()) files.push_back(fs::relative(entry.path(), root_ + "/" + folder).string());
-    }
     std::sort(files.begin(), files.end());
     return files;
   }
@@ -117,20 +116,26 @@ TEST_F(TextureStage, ColourChannelsKeepTheirLowEightBits) {
 }
 
 TEST_F(TextureStage, ReportsEveryNameItCouldNotPlaceAndWritesNothingOutside) {
-  install_ = root_ + "\\no-such-editor";
   EXPECT_EQ(Run({Mesh({
                 Colour("0_0_0_0"),
-                {"Media\\wall.jpg", "Bricks\\wall.jpg", true},  // no source image: no install directory
+                {"Media\\gone.jpg", "Bricks\\gone.jpg", true},  // no such source image
                 {"Media\\plain.png", "plain.png", false},       // generated, but not a colour name
                 {"Media\\col_rgba_1_2_.png", "col_rgba_1_2_.png", false},
-                {"Media\\..\\..\\escaped.png", "Bricks\\wall.jpg", true},  // would leave the output folder
+                {"Media\\..\\..\\escaped1.jpg", "Bricks\\wall.jpg", true},  // would leave the output folder
                 {"..\\col_rgba_1_1_1_1_.png", "col_rgba_1_1_1_1_.png", false},
-                {"Media/../../escaped.png", "Bricks\\wall.jpg", true},
+                {"Media/../../escaped2.jpg", "Bricks\\wall.jpg", true},
             })}),
-            (Names{"Media\\wall.jpg", "Media\\plain.png", "Media\\col_rgba_1_2_.png",
-                   "Media\\..\\..\\escaped.png", "..\\col_rgba_1_1_1_1_.png", "Media/../../escaped.png"}));
+            (Names{"Media\\gone.jpg", "Media\\plain.png", "Media\\col_rgba_1_2_.png",
+                   "Media\\..\\..\\escaped1.jpg", "..\\col_rgba_1_1_1_1_.png", "Media/../../escaped2.jpg"}));
   EXPECT_EQ(FilesBelow(""), (Names{"editor/Textures/Bricks/wall.jpg", "editor/Textures/Stone/wall.jpg",
                                    "out/Media/col_rgba_0_0_0_0_.png"}));
+}
+
+TEST_F(TextureStage, MissingInstallDirectoryLeavesCopiesUnplaced) {
+  install_ = root_ + "\\no-such-editor";
+  EXPECT_EQ(Run({Mesh({{"Media\\wall.jpg", "Bricks\\wall.jpg", true}, Colour("0_0_0_0")})}),
+            Names{"Media\\wall.jpg"});
+  EXPECT_EQ(FilesBelow(), Names{"Media/col_rgba_0_0_0_0_.png"});
 }
 
 TEST_F(TextureStage, ReExportOverwritesEveryFile) {
