@@ -140,8 +140,9 @@ class ExportHarness : public ::testing::Test {
  protected:
   void SetUp() override {
     const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    root_ = fs::temp_directory_path() /
-            ("tessaline-hardening-" + std::string(test->test_suite_name()) + "-" + test->name());
+    // The process id keeps runs of several builds at the same time apart.
+    root_ = fs::temp_directory_path() / ("tessaline-hardening-" + std::to_string(getpid()) + "-" +
+                                         test->test_suite_name() + "-" + test->name());
     fs::remove_all(root_);
     fs::create_directories(root_ / "out");
     WriteText(root_ / "editor" / "Textures" / "Bricks" / "wall.png", "wall image");

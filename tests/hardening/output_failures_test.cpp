@@ -251,6 +251,7 @@ TEST_F(OutputFailureRun, RunningOutOfMemoryNeverCrashesNorClaimsSuccess) {
       } catch (const std::exception& e) {
         // Inside the editor an exception leaving PluginExecute ends the editor.
         checks.Check(false, std::string("an exception left the export run: ") + e.what());
+        fs::remove_all(root_);
         checks.Exit();
       }
       bool success = false;
@@ -264,6 +265,7 @@ TEST_F(OutputFailureRun, RunningOutOfMemoryNeverCrashesNorClaimsSuccess) {
       } else {
         checks.Check(ReadText(Out("level.dbo")) == "earlier export", "level.dbo replaced without success");
       }
+      fs::remove_all(root_);  // the child's own folder: it ends without tearing down
       checks.Exit();
     };
     EXPECT_EXIT(child(), ::testing::ExitedWithCode(0), "");
