@@ -98,6 +98,7 @@ std::pair<std::string, MessageIcon> RunStages(Desktop& desktop, HostCallback cal
 
   // Scene: fetched and read into the model, then built into the two mesh lists and packed.
   std::vector<SceneObject> objects;
+  bool unreadable = false;
   {
     HostExchange scene(callback, desktop, settings.allObjects ? kSceneAllRequest : kSceneSelectionRequest);
     const bool sized = scene.RequestSize();
@@ -112,18 +113,23 @@ std::pair<std::string, MessageIcon> RunStages(Desktop& desktop, HostCallback cal
     }
     Scene model;
     bool read = false;
+    bool parsed = true;
     if (fetched) {
       desktop.SetStageText("Please Wait....Parsing Data.");
       desktop.SetBarStep(5);
-      if (ReadMaterials(text, model.materials)) {
+      if (ReadMaterials(text, model.materials, &parsed) && parsed) {
         PrefixTextureNames(model.materials, settings.textureFolder);
         desktop.StepBar();
         desktop.SetBarStep(10);
         // The last reading of the answer: the reader releases it once it is parsed.
-        read = ReadPrimitives(std::move(text), model.polygons, model.vertices, model.polygonCount);
+        read = ReadPrimitives(std::move(text), model.polygons, model.vertices, model.polygonCount, &parsed) &&
+               parsed;
         if (read) desktop.StepBar();
       }
     }
+    // An answer that cannot be parsed would read as an empty scene; exporting that as a success would hide
+    // the failure, so the run ends with an error instead.
+    if (!parsed) unreadable = true;
     text.clear();
     text.shrink_to_fit();
     if (read) {
@@ -148,6 +154,12 @@ std::pair<std::string, MessageIcon> RunStages(Desktop& desktop, HostCallback cal
   // Writing.
   desktop.SetBarPosition(0);
   desktop.SetStageText("Please Wait....Writing Data to file.");
+  if (unreadable) {
+    return {
+        "The scene from the editor could not be read: its XML text could not be parsed (it is malformed, "
+        "or too large for the memory left). Nothing was exported.\n",
+        MessageIcon::Error};
+  }
   if (objects.empty()) return {"", MessageIcon::Information};
   std::string path;
   if (!desktop.ShowSaveDialog(path)) return {"", MessageIcon::Information};

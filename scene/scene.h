@@ -88,17 +88,20 @@ struct Scene {
 std::string ReadInstallDirectory(const std::string& text);
 
 // Appends one SceneMaterial per material element, in document order. Always returns true (unparsable
-// text appends nothing).
-bool ReadMaterials(const std::string& text, std::vector<SceneMaterial>& materials);
+// text appends nothing). When parsed is given, it tells whether Mini-XML could parse the text at all (it
+// cannot when the text is malformed or memory runs out), so that a caller can tell an empty scene from
+// an unreadable one.
+bool ReadMaterials(const std::string& text, std::vector<SceneMaterial>& materials, bool* parsed = nullptr);
 
 // Appends the polygons and corner vertices of every primitive and sets polygonCount to the number of
 // polygons read. Returns false when a primitive has no polygons or no vertices element after it; what was
 // read before that primitive stays appended and counted.
+// parsed: as for ReadMaterials.
 bool ReadPrimitives(const std::string& text, std::vector<ScenePolygon>& polygons,
-                    std::vector<SceneVertex>& vertices, uint32_t& polygonCount);
+                    std::vector<SceneVertex>& vertices, uint32_t& polygonCount, bool* parsed = nullptr);
 // The same, releasing the text as soon as it is parsed (for the last reading of a large answer).
-bool ReadPrimitives(std::string&& text, std::vector<ScenePolygon>& polygons, std::vector<SceneVertex>& vertices,
-                    uint32_t& polygonCount);
+bool ReadPrimitives(std::string&& text, std::vector<ScenePolygon>& polygons,
+                    std::vector<SceneVertex>& vertices, uint32_t& polygonCount, bool* parsed = nullptr);
 
 // Attribute conversions. Both return true and set the destination when the element exists and has the
 // attribute; otherwise they return false and leave the destination untouched.

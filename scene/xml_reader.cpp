@@ -179,9 +179,10 @@ std::string ReadInstallDirectory(const std::string& text) {
   return value == nullptr ? std::string() : std::string(value);
 }
 
-bool ReadMaterials(const std::string& text, std::vector<SceneMaterial>& materials) {
+bool ReadMaterials(const std::string& text, std::vector<SceneMaterial>& materials, bool* parsed) {
   Tree tree(text);
   mxml_node_t* top = tree.top();
+  if (parsed != nullptr) *parsed = top != nullptr;
   if (top == nullptr) return true;
   XmlIndex index(top);
   materials.reserve(materials.size() + index.CountElements("material"));
@@ -200,13 +201,14 @@ bool ReadMaterials(const std::string& text, std::vector<SceneMaterial>& material
 }
 
 bool ReadPrimitives(std::string&& text, std::vector<ScenePolygon>& polygons,
-                    std::vector<SceneVertex>& vertices, uint32_t& polygonCount) {
+                    std::vector<SceneVertex>& vertices, uint32_t& polygonCount, bool* parsed) {
   polygonCount = 0;
   Tree tree(text);
   // The tree holds everything from here on; the text (as large as the answer) goes before the model grows.
   text.clear();
   text.shrink_to_fit();
   mxml_node_t* top = tree.top();
+  if (parsed != nullptr) *parsed = top != nullptr;
   if (top == nullptr) return true;
   XmlIndex index(top, true);
   std::vector<Position> positions(index.CountVerticesWithId());
@@ -244,8 +246,8 @@ bool ReadPrimitives(std::string&& text, std::vector<ScenePolygon>& polygons,
 }
 
 bool ReadPrimitives(const std::string& text, std::vector<ScenePolygon>& polygons,
-                    std::vector<SceneVertex>& vertices, uint32_t& polygonCount) {
-  return ReadPrimitives(std::string(text), polygons, vertices, polygonCount);
+                    std::vector<SceneVertex>& vertices, uint32_t& polygonCount, bool* parsed) {
+  return ReadPrimitives(std::string(text), polygons, vertices, polygonCount, parsed);
 }
 
 }  // namespace tessaline
