@@ -135,35 +135,41 @@ TEST(MalformedAnswer, UnquotedAttributeValueIsAccepted) {
                            ReadAnswer(Fixture("synthetic_two_primitives.xml"))));
 }
 
+const std::string kUnreadable =
+    "message Tessaline|The scene from the editor could not be read: its XML text could not be parsed (it is "
+    "malformed, or too large for the memory left). Nothing was exported.\n|error";
+
 // Whole runs over an answer the parser rejects.
 class MalformedAnswerRun : public ExportHarness {};
 
-TEST_F(MalformedAnswerRun, RejectedAnswerWritesAFileWithoutMeshes) {
+TEST_F(MalformedAnswerRun, RejectedAnswerIsAnErrorAndWritesNothing) {
   SetScene(Fixture("answer_fail_mismatched_close.xml"));
   RunQuietly();
-  EXPECT_EQ(Messages(), std::vector<std::string>{kSuccess});
-  const DboReport report = WalkFile(Out("level.dbo"));
-  ASSERT_TRUE(report.ok) << report.error;
-  EXPECT_EQ(report.frames.size(), 1u);  // the root frame alone
-  EXPECT_FALSE(fs::exists(Out("Media")) && !fs::is_empty(Out("Media")));
+  EXPECT_EQ(Messages(), std::vector<std::string>{kUnreadable});
+  EXPECT_FALSE(Saved());
+  EXPECT_FALSE(fs::exists(Out("level.dbo")));
   EXPECT_TRUE(NoTemporaryFiles());
 }
 
-TEST_F(MalformedAnswerRun, CutAnswersNeverCrashTheRun) {
+TEST_F(MalformedAnswerRun, CutAnswersNeverCrashTheRunNorPassForScenes) {
   const std::string answer = Fixture("synthetic_two_primitives.xml");
   for (size_t cut = 0; cut < answer.size(); cut += 97) {
     SCOPED_TRACE(cut);
     desktop_.calls.clear();
+    fs::remove(Out("level.dbo"));
     SetScene(answer.substr(0, cut));
     RunQuietly();
-    if (cut == 0) {
-      // Nothing at all to send: the host announces one byte (the NUL), the text is the declaration alone.
-      EXPECT_TRUE(Saved());
+    const std::vector<std::string> messages = Messages();
+    ASSERT_EQ(messages.size(), 1u);
+    if (messages[0] == kUnreadable) {
+      EXPECT_FALSE(fs::exists(Out("level.dbo")));
+    } else {
+      // Only a cut that leaves well-formed text (nothing but the declaration) exports, as an empty scene.
+      EXPECT_EQ(messages[0], kSuccess);
+      const DboReport report = WalkFile(Out("level.dbo"));
+      EXPECT_TRUE(report.ok) << report.error;
+      EXPECT_EQ(report.frames.size(), 1u);
     }
-    EXPECT_EQ(Messages(), std::vector<std::string>{kSuccess});
-    const DboReport report = WalkFile(Out("level.dbo"));
-    EXPECT_TRUE(report.ok) << report.error;
-    EXPECT_EQ(report.frames.size(), 1u);
   }
 }
 
@@ -191,11 +197,9 @@ TEST_F(NulInAnswer, NulInsideTheSceneCutsItShort) {
   const size_t middle = scene.find("<primitives");
   SetAnswer(scene.substr(0, middle) + std::string(1, '\0') + scene.substr(middle));
   RunQuietly();
-  // The cut-off scene does not parse: an empty model.
-  EXPECT_EQ(Messages(), std::vector<std::string>{kSuccess});
-  const DboReport report = WalkFile(Out("level.dbo"));
-  ASSERT_TRUE(report.ok) << report.error;
-  EXPECT_EQ(report.frames.size(), 1u);
+  // The cut-off scene does not parse: an error, and no file.
+  EXPECT_EQ(Messages(), std::vector<std::string>{kUnreadable});
+  EXPECT_FALSE(fs::exists(Out("level.dbo")));
 }
 
 TEST_F(NulInAnswer, NulInsideAnAttributeCutsTheAnswerThere) {
@@ -204,9 +208,8 @@ TEST_F(NulInAnswer, NulInsideAnAttributeCutsTheAnswerThere) {
   const size_t vid = scene.find("vid=\"1\"") + 5;
   SetAnswer(scene.substr(0, vid) + std::string(1, '\0') + scene.substr(vid));
   RunQuietly();
-  const DboReport report = WalkFile(Out("level.dbo"));
-  ASSERT_TRUE(report.ok) << report.error;
-  EXPECT_EQ(report.frames.size(), 1u);
+  EXPECT_EQ(Messages(), std::vector<std::string>{kUnreadable});
+  EXPECT_FALSE(fs::exists(Out("level.dbo")));
 }
 
 TEST_F(NulInAnswer, LeadingNulGivesAnEmptyAnswer) {
