@@ -36,6 +36,10 @@ inline constexpr bool kUnderAddressSanitizer = false;
 #endif
 
 inline const std::string kSuccess = "message Tessaline|Scene correctly exported.\n|information";
+// An answer the parser rejects (or cannot finish for lack of memory).
+inline const std::string kUnreadable =
+    "message Tessaline|The scene from the editor could not be read: its XML text could not be parsed (it is "
+    "malformed, or too large for the memory left). Nothing was exported.\n|error";
 
 inline std::string Backslashed(std::string path) {
   for (char& c : path) {

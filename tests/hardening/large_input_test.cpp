@@ -95,15 +95,17 @@ TEST_F(DeepNestingRun, NestedMaterialsEachTakeTheFirstLayerBelowThem) {
   EXPECT_TRUE(fs::exists(Out("Media/col_rgba_5_6_7_8_.png")));
 }
 
-TEST_F(DeepNestingRun, DeepUnclosedNestingReadsAsNothing) {
+TEST_F(DeepNestingRun, DeepUnclosedNestingIsAnErrorAndKeepsTheEarlierFile) {
   // The same depth without its closing tags: the parser gives up at the end and frees what it built.
+  WriteText(Out("level.dbo"), "earlier export");
   std::string answer;
   for (int i = 0; i < kDepth; ++i)
     answer += "<g>";
   SetScene(answer + QuadScene(1, 2));
   OnSmallStack([&] { RunQuietly(); });
-  EXPECT_EQ(Messages(), std::vector<std::string>{kSuccess});
-  EXPECT_EQ(WalkFile(Out("level.dbo")).frames.size(), 1u);
+  EXPECT_EQ(Messages(), std::vector<std::string>{kUnreadable});
+  EXPECT_FALSE(Saved());
+  EXPECT_EQ(ReadText(Out("level.dbo")), "earlier export");
 }
 
 // ---------------------------------------------------------------------------------------------------------

@@ -135,10 +135,6 @@ TEST(MalformedAnswer, UnquotedAttributeValueIsAccepted) {
                            ReadAnswer(Fixture("synthetic_two_primitives.xml"))));
 }
 
-const std::string kUnreadable =
-    "message Tessaline|The scene from the editor could not be read: its XML text could not be parsed (it is "
-    "malformed, or too large for the memory left). Nothing was exported.\n|error";
-
 // Whole runs over an answer the parser rejects.
 class MalformedAnswerRun : public ExportHarness {};
 
