@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Whole `tessaline export` runs (textures on, collision per object) on generated scenes from 10,000 to
+# Whole `tessaline export` runs (default options: textures on, no collision file) on generated scenes from 10,000 to
 # 1,000,000 quads, in one primitive and in one primitive per 100 quads. For each: wall time, peak
 # resident memory, the time of two bare parses of the same text, and both ratios; then the growth
 # exponent of the export time fitted over the sizes (log-log least squares).
@@ -23,7 +23,7 @@ for shape in one many; do
     "$build/bench/generate-scene" --quads "$quads" --primitives "$primitives" -o "$scene"
     rm -rf "$work/out" && mkdir -p "$work/out"
     /usr/bin/time -f '%e %M' -o "$work/time" "$tool" export "$scene" -o "$work/out/level.dbo" \
-      --install-dir "$work/editor" --collision per-object >/dev/null
+      --install-dir "$work/editor" >/dev/null
     read -r seconds kilobytes <"$work/time"
     parses=$("$build/bench/bare-parse" "$scene")
     bytes=$(stat -c %s "$scene")

@@ -117,6 +117,12 @@ uint32_t TESSALINE_STDCALL AnswerRequest(CallbackRecord* record) {
     case GetData:
       if (record->buffer == nullptr || record->size != answer->size() + 1) return 4;
       std::memcpy(record->buffer, answer->c_str(), answer->size() + 1);
+      // The scene is asked for once per export: once it is handed over, the host's copy of a large file
+      // need not stay in memory beside the plug-in's.
+      if (answer == &g_host.scene) {
+        g_host.scene.clear();
+        g_host.scene.shrink_to_fit();
+      }
       return 0;
     default:
       return 98;
