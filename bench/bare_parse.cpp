@@ -18,7 +18,8 @@ int main(int argc, char** argv) {
   buffer << in.rdbuf();
   const std::string text = "<?xml version=\"1.0\"?>\n" + std::move(buffer).str();
   const auto start = std::chrono::steady_clock::now();
-  for (int i = 0; i < 2; ++i) mxmlDelete(mxmlLoadString(nullptr, text.c_str(), MXML_OPAQUE_CALLBACK));
+  for (int i = 0; i < 2; ++i)
+    mxmlDelete(mxmlLoadString(nullptr, text.c_str(), MXML_OPAQUE_CALLBACK));
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::printf("%.3f\n", seconds);
   return 0;

@@ -100,7 +100,9 @@ uint32_t XmlIndex::Number(mxml_node_t* element) const {
 
 uint32_t XmlIndex::AddElement(mxml_node_t* element, uint32_t parent, bool hasNextSibling) {
   const uint32_t number = static_cast<uint32_t>(elements_.size());
-  mxmlSetUserData(element, reinterpret_cast<void*>(static_cast<uintptr_t>(number)));
+  // The element's number travels in the node's user-data pointer, the one field Mini-XML leaves to us.
+  mxmlSetUserData(
+      element, reinterpret_cast<void*>(static_cast<uintptr_t>(number)));  // NOLINT(performance-no-int-to-ptr)
   Element info;
   info.node = element;
   info.end = number + 1;
