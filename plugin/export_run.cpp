@@ -179,8 +179,8 @@ std::pair<std::string, MessageIcon> RunStages(Desktop& desktop, HostCallback cal
                      objects[0].meshes, desktop, desktop);
 
   if (!unwritten.empty()) {
-    std::string text = "The scene was not exported: this file could not be written:\n";
-    if (unwritten.size() > 1) text = "The scene was not exported: these files could not be written:\n";
+    std::string text = "The export did not finish: this file could not be written:\n";
+    if (unwritten.size() > 1) text = "The export did not finish: these files could not be written:\n";
     for (const std::string& file : unwritten)
       text += file + "\n";
     return {text, MessageIcon::Error};

@@ -18,8 +18,8 @@ namespace {
 
 std::string NotWritten(const std::vector<std::string>& paths) {
   std::string text = paths.size() == 1
-                         ? "message Tessaline|The scene was not exported: this file could not be written:\n"
-                         : "message Tessaline|The scene was not exported: these files could not be "
+                         ? "message Tessaline|The export did not finish: this file could not be written:\n"
+                         : "message Tessaline|The export did not finish: these files could not be "
                            "written:\n";
   for (const std::string& path : paths)
     text += path + "\n";

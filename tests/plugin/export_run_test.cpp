@@ -287,7 +287,7 @@ TEST_F(ExportRunTest, FailedWriteKeepsTheEarlierFileAndShowsAnError) {
   Run();
   EXPECT_EQ(ReadFile(target), "earlier export");
   EXPECT_EQ(Messages(),
-            std::vector<std::string>{"message Tessaline|The scene was not exported: this file could not be "
+            std::vector<std::string>{"message Tessaline|The export did not finish: this file could not be "
                                      "written:\n" +
                                      desktop_.savePath + "\n|error"});
 }

@@ -106,12 +106,12 @@ locked-output)
   expected+=("request GetMem install" "request GetData install" "request GetMem $scene_request"
              "request GetData $scene_request" "save $target"
              "box Select a DBO file to export DeleD current scene|File already exists.\nDo you want to replace it?|warning"
-             "box Tessaline|The scene was not exported: this file could not be written:\n$target\n|error")
+             "box Tessaline|The export did not finish: this file could not be written:\n$target\n|error")
   ;;
 unwritable-folder)
   expected+=("request GetMem install" "request GetData install" "request GetMem $scene_request"
              "request GetData $scene_request" "save $target"
-             'box Tessaline|The scene was not exported: this file could not be written:\nZ:\proc\level.dbo\n|error')
+             'box Tessaline|The export did not finish: this file could not be written:\nZ:\proc\level.dbo\n|error')
   ;;
 install-error)
   expected+=("request GetMem install" 'box Error in Callback|Error Code 64: Unknown Error Code.|error'
