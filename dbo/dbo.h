@@ -145,10 +145,6 @@ class dbofstream : public std::ofstream {
   // Position, normal, then exactly pairCount coordinate pairs: the present slots in slot order, cut to
   // pairCount, padded with (0, 0).
   bool WriteVertex(const SceneVertex& vertex, uint32_t pairCount);
-  bool WriteDword(uint32_t value);
-  bool WriteFloat(float value);
-  bool WriteFlag(bool value);
-  bool WriteWord(uint16_t value);
 };
 
 // Writes a scene object as a complete DBO file: the main form (collision false) or the collision form.

@@ -40,28 +40,4 @@ bool dbofstream::WriteVertex(const SceneVertex& vertex, uint32_t pairCount) {
   return Put(*this, bytes);
 }
 
-bool dbofstream::WriteDword(uint32_t value) {
-  std::string bytes;
-  dbo_bytes::AppendDword(bytes, value);
-  return Put(*this, bytes);
-}
-
-bool dbofstream::WriteFloat(float value) {
-  std::string bytes;
-  dbo_bytes::AppendFloat(bytes, value);
-  return Put(*this, bytes);
-}
-
-bool dbofstream::WriteFlag(bool value) {
-  std::string bytes;
-  dbo_bytes::AppendFlag(bytes, value);
-  return Put(*this, bytes);
-}
-
-bool dbofstream::WriteWord(uint16_t value) {
-  std::string bytes;
-  dbo_bytes::AppendWord(bytes, value);
-  return Put(*this, bytes);
-}
-
 }  // namespace tessaline
