@@ -6,6 +6,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -54,6 +55,9 @@ int UsageError(const std::string& message) {
 }
 
 bool ReadWholeFile(const std::string& path, std::string& content) {
+  // A directory opens as a stream on Linux, and reads as nothing.
+  std::error_code error;
+  if (std::filesystem::is_directory(path, error)) return false;
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
   std::ostringstream buffer;
@@ -211,26 +215,22 @@ int Export(int argc, char** argv) {
   desktop.savePath = Backslashed(outputPath);
   desktop.drawProgress = isatty(STDERR_FILENO) != 0;
   desktop.printMessages = true;
+  desktop.refuseNonScenes = true;
   SetDesktop(&desktop);
   PluginSetCallback(&AnswerRequest);
   PluginExecute();
   SetDesktop(nullptr);
 
-  bool saved = false, hostFailed = false;
   for (const std::string& call : desktop.calls) {
-    if (call == "save") saved = true;
-    if (call.rfind("message Error in Callback|", 0) == 0) hostFailed = true;
     if (call.rfind("message Tessaline|", 0) == 0) {
-      if (call.size() >= 12 && call.compare(call.size() - 12, 12, "|information") == 0) return 0;
       if (call.size() >= 8 && call.compare(call.size() - 8, 8, "|warning") == 0) return 3;
-      return 1;
+      if (call.size() < 12 || call.compare(call.size() - 12, 12, "|information") != 0) return 1;
+      // An empty selection exports, as in the editor, but the file then holds no model.
+      if (desktop.emptyModel)
+        std::fprintf(stderr, "tessaline: warning: the model is empty: '%s' holds no polygons to export\n",
+                     scenePath.c_str());
+      return 0;
     }
-  }
-  if (!saved && !hostFailed) {
-    std::fprintf(stderr,
-                 "tessaline: the scene in '%s' could not be read (a primitive without polygons or "
-                 "vertices); nothing was written\n",
-                 scenePath.c_str());
   }
   return 1;
 }

@@ -83,6 +83,27 @@ uint32_t CollisionRecordCount(uint32_t collisionMode, const Scene& model) {
   return static_cast<uint32_t>(std::min<int64_t>(model.polygonCount, highest + 1));
 }
 
+// Why a scene that was read is not exported, or the empty text when it is.
+std::string SceneFailure(Desktop& desktop, const SceneReading& reading) {
+  switch (reading.status) {
+    case ReadStatus::Unparsable:
+      // An answer that cannot be parsed would read as an empty scene; exporting that as a success would
+      // hide the failure.
+      return "The scene from the editor could not be read: its XML text could not be parsed (it is "
+             "malformed, or too large for the memory left). Nothing was exported.\n";
+    case ReadStatus::MissingGeometry:
+      return "The primitive with id " + std::to_string(reading.primitiveId) +
+             " has no polygons or no vertices. Nothing was exported.\n";
+    case ReadStatus::Read:
+      break;
+  }
+  if (!desktop.AcceptScene(reading)) {
+    return "The scene file holds no scene: it has no material, materials, primitive or primitives element. "
+           "Nothing was exported.\n";
+  }
+  return {};
+}
+
 // Everything between the progress window's opening and closing. Returns the closing message (empty for
 // none) and its icon.
 std::pair<std::string, MessageIcon> RunStages(Desktop& desktop, HostCallback callback,
@@ -98,7 +119,7 @@ std::pair<std::string, MessageIcon> RunStages(Desktop& desktop, HostCallback cal
 
   // Scene: fetched and read into the model, then built into the two mesh lists and packed.
   std::vector<SceneObject> objects;
-  bool unreadable = false;
+  std::string failure;  // the closing message of a scene that is not exported
   {
     HostExchange scene(callback, desktop, settings.allObjects ? kSceneAllRequest : kSceneSelectionRequest);
     const bool sized = scene.RequestSize();
@@ -111,28 +132,24 @@ std::pair<std::string, MessageIcon> RunStages(Desktop& desktop, HostCallback cal
       fetched = scene.RequestData(text);
       desktop.StepBar();
     }
-    Scene model;
-    bool read = false;
-    bool parsed = true;
+    SceneReading reading;
     if (fetched) {
       desktop.SetStageText("Please Wait....Parsing Data.");
       desktop.SetBarStep(5);
-      if (ReadMaterials(text, model.materials, &parsed) && parsed) {
-        PrefixTextureNames(model.materials, settings.textureFolder);
+      // One reading of the answer, which releases the text as soon as it is parsed.
+      reading = ReadScene(std::move(text), &desktop.AnswerCodePage());
+      if (reading.status != ReadStatus::Unparsable) {
+        // The bar steps once for the materials and once for the primitives, as when they were read apart.
+        PrefixTextureNames(reading.scene.materials, settings.textureFolder);
         desktop.StepBar();
         desktop.SetBarStep(10);
-        // The last reading of the answer: the reader releases it once it is parsed.
-        read = ReadPrimitives(std::move(text), model.polygons, model.vertices, model.polygonCount, &parsed) &&
-               parsed;
-        if (read) desktop.StepBar();
+        if (reading.status == ReadStatus::Read) desktop.StepBar();
       }
     }
-    // An answer that cannot be parsed would read as an empty scene; exporting that as a success would hide
-    // the failure, so the run ends with an error instead.
-    if (!parsed) unreadable = true;
-    text.clear();
-    text.shrink_to_fit();
-    if (read) {
+    std::string().swap(text);
+    if (fetched) failure = SceneFailure(desktop, reading);
+    if (fetched && failure.empty()) {
+      Scene& model = reading.scene;
       desktop.SetStageText("Please Wait....Creating Meshes.");
       std::vector<MeshRecord> mainMeshes = BuildMainMeshList(model.materials);
       std::vector<MeshRecord> collisionMeshes =
@@ -154,12 +171,7 @@ std::pair<std::string, MessageIcon> RunStages(Desktop& desktop, HostCallback cal
   // Writing.
   desktop.SetBarPosition(0);
   desktop.SetStageText("Please Wait....Writing Data to file.");
-  if (unreadable) {
-    return {
-        "The scene from the editor could not be read: its XML text could not be parsed (it is malformed, "
-        "or too large for the memory left). Nothing was exported.\n",
-        MessageIcon::Error};
-  }
+  if (!failure.empty()) return {failure, MessageIcon::Error};
   if (objects.empty()) return {"", MessageIcon::Information};
   std::string path;
   if (!desktop.ShowSaveDialog(path)) return {"", MessageIcon::Information};

@@ -70,6 +70,11 @@ void HeadlessDesktop::ShowMessage(const std::string& text, const std::string& ca
   if (!text.empty() && text.back() != '\n') std::fputc('\n', stream);
 }
 
+bool HeadlessDesktop::AcceptScene(const SceneReading& reading) {
+  emptyModel = reading.scene.polygonCount == 0;
+  return !refuseNonScenes || reading.hasSceneElements;
+}
+
 void HeadlessDesktop::SetStageText(const std::string& text) {
   calls.push_back("stage " + text);
   stage_ = text;

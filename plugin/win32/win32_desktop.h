@@ -10,6 +10,9 @@
 
 namespace tessaline {
 
+// The process's ANSI code page (CP_ACP), converted by MultiByteToWideChar and WideCharToMultiByte.
+const CodePage& AnsiCodePage();
+
 class Win32Desktop final : public Desktop {
  public:
   // Loads "Tessaline.dll" by that name, which reaches this module's resources.
@@ -22,6 +25,7 @@ class Win32Desktop final : public Desktop {
   void CloseProgressWindow() override;
   bool ShowSaveDialog(std::string& path) override;
   void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon) override;
+  const CodePage& AnswerCodePage() override;  // the process's ANSI code page
 
   void SetStageText(const std::string& text) override;
   void SetBarRange(int low, int high) override;
