@@ -191,6 +191,10 @@ int Export(int argc, char** argv) {
     return UsageError("--no-textures and --texture-folder exclude each other");
   if (collisionFileGiven && !controls.exportCollision)
     return UsageError("--collision-file needs --collision");
+  if (!controls.collisionFileName.empty() && !IsPlainFileName(controls.collisionFileName)) {
+    return UsageError("--collision-file takes a file name inside the output folder, not '" +
+                      controls.collisionFileName + "'");
+  }
   if (outputPath.size() > 511) return UsageError("the output path is longer than 511 characters");
   controls.exportTextures = !noTextures;
 
@@ -211,6 +215,9 @@ int Export(int argc, char** argv) {
   desktop.savePath = Backslashed(outputPath);
   desktop.drawProgress = isatty(STDERR_FILENO) != 0;
   desktop.printMessages = true;
+  desktop.sceneFile = Backslashed(scenePath);
+  desktop.warningsAsRemarks = true;
+  RemoveTemporaryFilesOnInterrupt();
   SetDesktop(&desktop);
   PluginSetCallback(&AnswerRequest);
   PluginExecute();

@@ -2,9 +2,8 @@
 // and kernel32 file calls. Windows headers stay in the .cpp, so handles are kept as opaque pointers here.
 #pragma once
 
-#include <cstdint>
+#include <memory>
 #include <string>
-#include <vector>
 
 #include "plugin/plugin.h"
 
@@ -31,8 +30,9 @@ class Win32Desktop final : public Desktop {
   void AdvanceBar(int delta) override;
 
   bool CreateFolder(const std::string& path) override;
-  bool CopyFile(const std::string& from, const std::string& to) override;
-  bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) override;
+  PathKind KindOf(const std::string& path) override;
+  std::string FileIdentity(const std::string& path) override;
+  std::unique_ptr<OutputFile> CreateTemporaryFile(const std::string& target, std::string& temporary) override;
   bool ReplaceFile(const std::string& from, const std::string& to) override;
   void RemoveFile(const std::string& path) override;
   std::string NativePath(const std::string& path) override;
