@@ -59,11 +59,9 @@ void RemarkLeftOutPolygons(Desktop& desktop, const Scene& model, uint32_t collis
     desktop.Remark(Polygons(tooLarge) + " left out: too large for one mesh frame (more than " +
                    std::to_string(kMaxFrameVertices) + " corners)");
   }
-  if (noMaterial > 0)
-    desktop.Remark(Polygons(noMaterial) + " left out of the model: no material of that id");
+  if (noMaterial > 0) desktop.Remark(Polygons(noMaterial) + " left out of the model: no material of that id");
   if (noPrimitive > 0) {
-    desktop.Remark(Polygons(noPrimitive) +
-                   " left out of the collision file: no primitive record of that id");
+    desktop.Remark(Polygons(noPrimitive) + " left out of the collision file: no primitive record of that id");
   }
 }
 
