@@ -50,7 +50,8 @@ class FileSystem {
   // file, links followed; otherwise its full path after normalisation. Equal for the same file.
   virtual std::string FileIdentity(const std::string& path) = 0;
   // Creates a new file of a fresh, unpredictable name in the folder of target, exclusively (never opening
-  // anything that exists, links included), and sets temporary to its path. Null on failure.
+  // anything that exists, links included), and sets temporary to its path. Null on failure. On Windows
+  // implementations share the file for deleting, so that an interrupt can remove it while it is open.
   virtual std::unique_ptr<OutputFile> CreateTemporaryFile(const std::string& target,
                                                           std::string& temporary) = 0;
   // Moves a finished file over another one (replacing it; a link is replaced as a link). False on failure.

@@ -17,7 +17,6 @@
 #include <system_error>
 
 #include "base/base.h"
-#include "base/temporary_files.h"
 
 namespace tessaline {
 
@@ -48,10 +47,10 @@ int CloseDescriptor(int fd) {
 }
 #endif
 
-// A temporary file by its descriptor; listed for the interrupt handler while it is open.
+// A temporary file by its descriptor.
 class DescriptorFile : public OutputFile {
  public:
-  DescriptorFile(int fd, int slot) : fd_(fd), slot_(slot) {}
+  explicit DescriptorFile(int fd) : fd_(fd) {}
   ~DescriptorFile() override { Close(); }
 
   bool Write(const void* data, size_t size) override {
@@ -71,7 +70,6 @@ class DescriptorFile : public OutputFile {
 
   bool Close() override {
     if (fd_ < 0) return ok_;
-    ForgetTemporaryDescriptor(slot_);
     if (CloseDescriptor(fd_) != 0) ok_ = false;
     fd_ = -1;
     return ok_;
@@ -79,7 +77,6 @@ class DescriptorFile : public OutputFile {
 
  private:
   int fd_;
-  int slot_;
   bool ok_ = true;
 };
 
@@ -144,7 +141,7 @@ std::unique_ptr<OutputFile> StdFileSystem::CreateTemporaryFile(const std::string
     temporary = RandomTemporaryPathFor(target);
     const std::string native = NativePath(temporary);
     const int fd = OpenExclusive(native);
-    if (fd >= 0) return std::make_unique<DescriptorFile>(fd, ListTemporaryFile(native, fd));
+    if (fd >= 0) return std::make_unique<DescriptorFile>(fd);
     if (errno != EEXIST) break;
   }
   temporary.clear();
@@ -153,19 +150,15 @@ std::unique_ptr<OutputFile> StdFileSystem::CreateTemporaryFile(const std::string
 
 bool StdFileSystem::ReplaceFile(const std::string& from, const std::string& to) {
   std::error_code error;
-  const std::string native = NativePath(from);
-  fs::rename(fs::path(native), fs::path(NativePath(to)), error);
-  if (!error) UnlistTemporaryFile(native);
+  fs::rename(fs::path(NativePath(from)), fs::path(NativePath(to)), error);
   return !error;
 }
 
 void StdFileSystem::RemoveFile(const std::string& path) {
   std::error_code error;
-  const std::string native = NativePath(path);
-  const fs::path file(native);
+  const fs::path file(NativePath(path));
   if (fs::is_directory(fs::symlink_status(file, error))) return;  // only files are ours to remove
   fs::remove(file, error);
-  UnlistTemporaryFile(native);
 }
 
 }  // namespace tessaline

@@ -1,8 +1,6 @@
 // Writing a file through a temporary file, removing temporary files on an interrupt, and the rules for
 // the names of exported files.
-#ifdef _WIN32
-#include <io.h>
-#else
+#ifndef _WIN32
 #include <unistd.h>
 #endif
 
@@ -19,21 +17,20 @@
 #include <vector>
 
 #include "base/base.h"
-#include "base/temporary_files.h"
 
 namespace tessaline {
 
 namespace {
 
 // ---------------------------------------------------------------------------------------------------------
-// The temporary files an interrupt removes
+// The temporary files an interrupt removes: fixed storage only, since the signal handler reads it without
+// allocating or locking. More temporary files at once than slots are not removed on an interrupt.
 
-constexpr int kSlots = 8;
+constexpr size_t kSlots = 8;
 constexpr size_t kPathBytes = 4096;
 
 struct Slot {
   volatile std::sig_atomic_t used = 0;
-  volatile std::sig_atomic_t fd = -1;
   char path[kPathBytes] = {};
 };
 std::array<Slot, kSlots> g_slots;
@@ -42,8 +39,7 @@ extern "C" void RemoveTemporaryFilesAndReraise(int signal) {
   for (Slot& slot : g_slots) {
     if (slot.used == 0) continue;
 #ifdef _WIN32
-    // An open file cannot be deleted on Windows; the writer is not coming back to it.
-    if (slot.fd >= 0) _close(static_cast<int>(slot.fd));
+    // The writer shares its file for deleting: it goes once the process has ended.
     std::remove(slot.path);
 #else
     unlink(slot.path);
@@ -51,6 +47,22 @@ extern "C" void RemoveTemporaryFilesAndReraise(int signal) {
   }
   std::signal(signal, SIG_DFL);
   std::raise(signal);
+}
+
+void ListTemporaryFile(const std::string& nativePath) {
+  if (nativePath.size() >= kPathBytes) return;
+  for (Slot& slot : g_slots) {
+    if (slot.used != 0) continue;
+    std::memcpy(slot.path, nativePath.c_str(), nativePath.size() + 1);
+    slot.used = 1;
+    return;
+  }
+}
+
+void UnlistTemporaryFile(const std::string& nativePath) {
+  for (Slot& slot : g_slots) {
+    if (slot.used != 0 && nativePath == slot.path) slot.used = 0;
+  }
 }
 
 uint64_t RandomBits() {
@@ -67,29 +79,6 @@ uint64_t RandomBits() {
 }
 
 }  // namespace
-
-int ListTemporaryFile(const std::string& nativePath, int fd) {
-  if (nativePath.size() >= kPathBytes) return -1;
-  for (int i = 0; i < kSlots; ++i) {
-    Slot& slot = g_slots[static_cast<size_t>(i)];
-    if (slot.used != 0) continue;
-    std::memcpy(slot.path, nativePath.c_str(), nativePath.size() + 1);
-    slot.fd = fd;
-    slot.used = 1;
-    return i;
-  }
-  return -1;
-}
-
-void ForgetTemporaryDescriptor(int slot) {
-  if (slot >= 0 && slot < kSlots) g_slots[static_cast<size_t>(slot)].fd = -1;
-}
-
-void UnlistTemporaryFile(const std::string& nativePath) {
-  for (Slot& slot : g_slots) {
-    if (slot.used != 0 && nativePath == slot.path) slot.used = 0;
-  }
-}
 
 void RemoveTemporaryFilesOnInterrupt() {
 #ifdef _WIN32
@@ -125,6 +114,8 @@ bool WriteThroughTemporary(FileSystem& files, const std::string& path,
   std::string temporary;
   std::unique_ptr<OutputFile> file = files.CreateTemporaryFile(path, temporary);
   if (file == nullptr) return false;
+  const std::string native = files.NativePath(temporary);
+  ListTemporaryFile(native);
   bool complete = false;
   try {
     complete = produce(*file);
@@ -133,8 +124,12 @@ bool WriteThroughTemporary(FileSystem& files, const std::string& path,
   }
   complete = file->Close() && complete;
   file.reset();
-  if (complete && files.ReplaceFile(temporary, path)) return true;
+  if (complete && files.ReplaceFile(temporary, path)) {
+    UnlistTemporaryFile(native);
+    return true;
+  }
   files.RemoveFile(temporary);
+  UnlistTemporaryFile(native);
   return false;
 }
 

@@ -118,6 +118,10 @@ void HeadlessDesktop::SetPositionClamped(int position) {
   Draw();
 }
 
+FileSystem& HeadlessDesktop::Files() {
+  return files != nullptr ? *files : standardFiles_;
+}
+
 void HeadlessDesktop::Draw() {
   if (!drawProgress) return;
   const int span = high_ > low_ ? high_ - low_ : 1;
@@ -131,36 +135,36 @@ void HeadlessDesktop::Draw() {
 
 bool HeadlessDesktop::CreateFolder(const std::string& path) {
   calls.push_back("folder " + path);
-  return files_.CreateFolder(path);
+  return Files().CreateFolder(path);
 }
 
 PathKind HeadlessDesktop::KindOf(const std::string& path) {
-  return files_.KindOf(path);
+  return Files().KindOf(path);
 }
 
 std::string HeadlessDesktop::FileIdentity(const std::string& path) {
-  return files_.FileIdentity(path);
+  return Files().FileIdentity(path);
 }
 
 std::unique_ptr<OutputFile> HeadlessDesktop::CreateTemporaryFile(const std::string& target,
                                                                  std::string& temporary) {
-  std::unique_ptr<OutputFile> file = files_.CreateTemporaryFile(target, temporary);
+  std::unique_ptr<OutputFile> file = Files().CreateTemporaryFile(target, temporary);
   calls.push_back("temporary " + temporary);
   return file;
 }
 
 bool HeadlessDesktop::ReplaceFile(const std::string& from, const std::string& to) {
   calls.push_back("replace " + from + " -> " + to);
-  return files_.ReplaceFile(from, to);
+  return Files().ReplaceFile(from, to);
 }
 
 void HeadlessDesktop::RemoveFile(const std::string& path) {
   calls.push_back("remove " + path);
-  files_.RemoveFile(path);
+  Files().RemoveFile(path);
 }
 
 std::string HeadlessDesktop::NativePath(const std::string& path) {
-  return files_.NativePath(path);
+  return Files().NativePath(path);
 }
 
 }  // namespace tessaline

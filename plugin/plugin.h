@@ -185,6 +185,7 @@ class HeadlessDesktop : public Desktop {
   bool printMessages = false;      // message texts on stdout (errors on stderr), remarks on stderr
   std::string sceneFile;           // backslash form; see SceneFile
   bool warningsAsRemarks = false;  // see WarningsInClosingMessage
+  FileSystem* files = nullptr;     // the file operations; the standard library's when null
 
   // Everything the run did, one line per call, e.g. "stage Please Wait....Parsing Data.", "step",
   // "message Tessaline|Scene correctly exported.\n|information", "remark 2 polygons ...".
@@ -218,9 +219,10 @@ class HeadlessDesktop : public Desktop {
   std::string NativePath(const std::string& path) override;
 
  private:
-  StdFileSystem files_;
+  StdFileSystem standardFiles_;
   int low_ = 0, high_ = 100, step_ = 10;
   std::string stage_;
+  FileSystem& Files();
   void SetPositionClamped(int position);
   void Draw();
 };

@@ -369,7 +369,8 @@ TEST_F(LeftOutRun, PolygonsLeftOutAreCountedByCauseAndTheMessageStays) {
   EXPECT_EQ(
       Remarks(desktop_.calls),
       (std::vector<std::string>{"2 polygons left out: fewer than 3 corners",
-                                "1 polygon left out: too large for one mesh frame (more than 65536 corners)",
+                                "1 polygon left out: too large for one mesh frame (more than " +
+                                    std::to_string(kMaxFrameVertices) + " corners)",
                                 "1 polygon left out of the model: no material of that id",
                                 "1 polygon left out of the collision file: no primitive record of that id"}));
 }
