@@ -143,11 +143,7 @@ class dbofstream : public std::ofstream {
   dbofstream() = default;
   ~dbofstream() override;
 
-  bool WriteHeader();                         // the 24-byte header
-  bool WriteString(const std::string& text);  // dword length, then the bytes
-  // Position, normal, then exactly pairCount coordinate pairs: the present slots in slot order, cut to
-  // pairCount, padded with (0, 0).
-  bool WriteVertex(const SceneVertex& vertex, uint32_t pairCount);
+  bool WriteHeader();  // the 24-byte header
 };
 
 // Writes a scene object as a complete DBO file: the main form (collision false) or the collision form.
