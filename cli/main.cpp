@@ -1,8 +1,11 @@
 // tessaline: exports an editor scene file to DBO through the plug-in's own export run, and inspects DBO
 // files. For an export the command plays the editor's part: it registers a host callback that answers the
 // plug-in's XML requests from the scene file, and answers the plug-in's dialogs from its flags.
-#include <unistd.h>
-
+//
+// On Windows (tessaline.exe) the arguments arrive as UTF-16 and are converted to the ANSI code page, and
+// files are made through the same kernel32 calls as the plug-in's, so that the command and the plug-in
+// write the same files for the same names.
+#include <cinttypes>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -13,6 +16,14 @@
 
 #include "cli/inspect.h"
 #include "plugin/plugin.h"
+#include "version.h"
+
+#ifdef _WIN32
+#include "plugin/win32/win32_command.h"
+#include "plugin/win32/win32_desktop.h"
+#else
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -101,6 +112,9 @@ struct Host {
   std::string installAnswer;
 };
 Host g_host;
+
+// Whether the progress line can be drawn on stderr (a terminal or console).
+bool g_drawProgress = false;
 
 uint32_t TESSALINE_STDCALL AnswerRequest(CallbackRecord* record) {
   const char* request = record->request;
@@ -213,8 +227,12 @@ int Export(int argc, char** argv) {
   HeadlessDesktop desktop;
   desktop.options = controls;
   desktop.savePath = Backslashed(outputPath);
-  desktop.drawProgress = isatty(STDERR_FILENO) != 0;
+  desktop.drawProgress = g_drawProgress;
   desktop.printMessages = true;
+#ifdef _WIN32
+  Win32FileSystem files;
+  desktop.files = &files;
+#endif
   SetDesktop(&desktop);
   PluginSetCallback(&AnswerRequest);
   PluginExecute();
@@ -261,9 +279,7 @@ int Inspect(int argc, char** argv) {
   return InspectFile(path, view, stdout, stderr);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   if (argc < 2) return UsageError("no command given");
   const std::string command = argv[1];
   if (command == "--help" || command == "-h" || command == "help") {
@@ -271,10 +287,34 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (command == "--version") {
-    std::printf("tessaline %s\n", PluginVersion());
+    std::printf("tessaline %s\n", TESSALINE_VERSION);
     return 0;
   }
   if (command == "export") return Export(argc, argv);
   if (command == "inspect") return Inspect(argc, argv);
   return UsageError("unknown command '" + command + "'");
 }
+
+}  // namespace
+
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv) {
+  g_drawProgress = PrepareConsole();
+  std::vector<std::string> arguments;
+  size_t bad = 0;
+  if (!AnsiArguments(argc, argv, arguments, bad)) {
+    return UsageError("'" + arguments[bad] + "' holds characters that the system's code page (" +
+                      std::to_string(AnsiCodePage()) + ") cannot represent");
+  }
+  std::vector<char*> pointers;
+  for (std::string& argument : arguments)
+    pointers.push_back(argument.data());
+  pointers.push_back(nullptr);
+  return Run(argc, pointers.data());
+}
+#else
+int main(int argc, char** argv) {
+  g_drawProgress = isatty(STDERR_FILENO) != 0;
+  return Run(argc, argv);
+}
+#endif
