@@ -21,9 +21,9 @@ struct Written {
   std::vector<uint8_t> file, rgba, filterTypes;
 };
 
-// Encodes the RGBA image and checks the frame of the file: the signature, IHDR of 13 bytes (the size first, 0 0 0 last), one IDAT, IEND and nothing else,
-// and pngcheck's consent. Returns the file, the pixels libpng reads from it as 8-bit RGBA (alpha 255 where
-// the file has none), and the filter type of every row.
+// Encodes the RGBA image and checks the frame of the file: the signature, IHDR of 13 bytes (the size first, 0
+// 0 0 last), one IDAT, IEND and nothing else, and pngcheck's consent. Returns the file, the pixels libpng
+// reads from it as 8-bit RGBA (alpha 255 where the file has none), and the filter type of every row.
 Written Encode(const std::vector<uint8_t>& image, uint32_t width, uint32_t height) {
   PngEncoder encoder;
   Written out;
