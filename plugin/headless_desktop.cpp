@@ -75,6 +75,14 @@ bool HeadlessDesktop::AcceptScene(const SceneReading& reading) {
   return !refuseNonScenes || reading.hasSceneElements;
 }
 
+void HeadlessDesktop::Remark(const std::string& text) {
+  calls.push_back("remark " + text);
+  if (!printMessages) return;
+  if (drawProgress) std::fputs("\r\033[K", stderr);
+  std::fprintf(stderr, "tessaline: %s\n", text.c_str());
+  Draw();
+}
+
 void HeadlessDesktop::SetStageText(const std::string& text) {
   calls.push_back("stage " + text);
   stage_ = text;
@@ -115,6 +123,10 @@ void HeadlessDesktop::SetPositionClamped(int position) {
   Draw();
 }
 
+FileSystem& HeadlessDesktop::Files() {
+  return files != nullptr ? *files : standardFiles_;
+}
+
 void HeadlessDesktop::Draw() {
   if (!drawProgress) return;
   const int span = high_ > low_ ? high_ - low_ : 1;
@@ -128,31 +140,36 @@ void HeadlessDesktop::Draw() {
 
 bool HeadlessDesktop::CreateFolder(const std::string& path) {
   calls.push_back("folder " + path);
-  return files_.CreateFolder(path);
+  return Files().CreateFolder(path);
 }
 
-bool HeadlessDesktop::CopyFile(const std::string& from, const std::string& to) {
-  calls.push_back("copy " + from + " -> " + to);
-  return files_.CopyFile(from, to);
+PathKind HeadlessDesktop::KindOf(const std::string& path) {
+  return Files().KindOf(path);
 }
 
-bool HeadlessDesktop::WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-  calls.push_back("write " + path);
-  return files_.WriteFile(path, bytes);
+std::string HeadlessDesktop::FileIdentity(const std::string& path) {
+  return Files().FileIdentity(path);
+}
+
+std::unique_ptr<OutputFile> HeadlessDesktop::CreateTemporaryFile(const std::string& target,
+                                                                 std::string& temporary) {
+  std::unique_ptr<OutputFile> file = Files().CreateTemporaryFile(target, temporary);
+  calls.push_back("temporary " + temporary);
+  return file;
 }
 
 bool HeadlessDesktop::ReplaceFile(const std::string& from, const std::string& to) {
   calls.push_back("replace " + from + " -> " + to);
-  return files_.ReplaceFile(from, to);
+  return Files().ReplaceFile(from, to);
 }
 
 void HeadlessDesktop::RemoveFile(const std::string& path) {
   calls.push_back("remove " + path);
-  files_.RemoveFile(path);
+  Files().RemoveFile(path);
 }
 
 std::string HeadlessDesktop::NativePath(const std::string& path) {
-  return files_.NativePath(path);
+  return Files().NativePath(path);
 }
 
 }  // namespace tessaline

@@ -14,9 +14,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "base/base.h"
 #include "dbo/dbo.h"
 #include "scene/scene.h"
 #include "textures/textures.h"
@@ -155,14 +157,25 @@ class Desktop : public ProgressWindow, public FileSystem {
     (void)reading;
     return true;
   }
+  // The file the scene comes from, when the host has one (the command's scene file): nothing an export
+  // writes may replace it. Empty for the editor.
+  virtual std::string SceneFile() { return {}; }
+  // A remark on the export that the plug-in does not show: polygons left out, texture layers cut.
+  virtual void Remark(const std::string& /*text*/) {}
+  // Whether warnings on the model (texture layers cut) are added to the closing message, with the warning
+  // icon, besides being remarked; the command keeps them to its remarks.
+  virtual bool WarningsInClosingMessage() { return true; }
 };
 
 // The desktop the exports use; null until set (PluginExecute then does nothing).
 void SetDesktop(Desktop* desktop);
-Desktop* CurrentDesktop();
 
 // One whole export run against a desktop and a host callback, with the module's settings object.
 void RunExport(Desktop& desktop, HostCallback callback, ExportSettings& settings);
+
+// The collision file of a DBO file path: collisionFileName in the same folder, or for an empty name the
+// main file's name up to its first "." followed by "_col.dbo".
+std::string CollisionPathFor(const std::string& path, const std::string& collisionFileName);
 
 // ---------------------------------------------------------------------------------------------------------
 // Headless desktop
@@ -174,17 +187,20 @@ class HeadlessDesktop : public Desktop {
   bool optionsAccepted = true;
   OptionsControls options;
   bool saveAccepted = true;
-  std::string savePath;                       // backslash form, as the save dialog hands it over
-  bool drawProgress = false;                  // a progress line on stderr
-  bool printMessages = false;                 // message texts on stdout (errors on stderr)
   const CodePage* codePage = &Windows1252();  // for answers that are not UTF-8
   // A scene file, unlike the editor's answer, may be no scene at all: with this set, a document without
   // any material, materials, primitive or primitives element is refused.
   bool refuseNonScenes = false;
-  bool emptyModel = false;  // set when a scene was read that holds no polygons
+  bool emptyModel = false;         // set when a scene was read that holds no polygons
+  std::string savePath;            // backslash form, as the save dialog hands it over
+  bool drawProgress = false;       // a progress line on stderr
+  bool printMessages = false;      // message texts on stdout (errors on stderr), remarks on stderr
+  std::string sceneFile;           // backslash form; see SceneFile
+  bool warningsAsRemarks = false;  // see WarningsInClosingMessage
+  FileSystem* files = nullptr;     // the file operations; the standard library's when null
 
   // Everything the run did, one line per call, e.g. "stage Please Wait....Parsing Data.", "step",
-  // "message Tessaline|Scene correctly exported.\n|information".
+  // "message Tessaline|Scene correctly exported.\n|information", "remark 2 polygons ...".
   std::vector<std::string> calls;
   int barPosition = 0;
 
@@ -197,6 +213,9 @@ class HeadlessDesktop : public Desktop {
   void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon) override;
   const CodePage& AnswerCodePage() override { return *codePage; }
   bool AcceptScene(const SceneReading& reading) override;
+  std::string SceneFile() override { return sceneFile; }
+  void Remark(const std::string& text) override;
+  bool WarningsInClosingMessage() override { return !warningsAsRemarks; }
 
   void SetStageText(const std::string& text) override;
   void SetBarRange(int low, int high) override;
@@ -206,16 +225,18 @@ class HeadlessDesktop : public Desktop {
   void AdvanceBar(int delta) override;
 
   bool CreateFolder(const std::string& path) override;
-  bool CopyFile(const std::string& from, const std::string& to) override;
-  bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) override;
+  PathKind KindOf(const std::string& path) override;
+  std::string FileIdentity(const std::string& path) override;
+  std::unique_ptr<OutputFile> CreateTemporaryFile(const std::string& target, std::string& temporary) override;
   bool ReplaceFile(const std::string& from, const std::string& to) override;
   void RemoveFile(const std::string& path) override;
   std::string NativePath(const std::string& path) override;
 
  private:
-  StdFileSystem files_;
+  StdFileSystem standardFiles_;
   int low_ = 0, high_ = 100, step_ = 10;
   std::string stage_;
+  FileSystem& Files();
   void SetPositionClamped(int position);
   void Draw();
 };

@@ -31,7 +31,7 @@ std::string Narrow(UINT to, const std::wstring& wide) {
   return text;
 }
 
-class AnsiCodePageImpl final : public CodePage {
+class AnsiCodePageConversions final : public CodePage {
  public:
   std::string ToUtf8(std::string_view text) const override { return Narrow(CP_UTF8, Widen(CP_ACP, text)); }
   std::string FromUtf8(std::string_view text) const override { return Narrow(CP_ACP, Widen(CP_UTF8, text)); }
@@ -39,13 +39,9 @@ class AnsiCodePageImpl final : public CodePage {
 
 }  // namespace
 
-const CodePage& AnsiCodePage() {
-  static const AnsiCodePageImpl codePage;
+const CodePage& ProcessCodePage() {
+  static const AnsiCodePageConversions codePage;
   return codePage;
-}
-
-const CodePage& Win32Desktop::AnswerCodePage() {
-  return AnsiCodePage();
 }
 
 }  // namespace tessaline
