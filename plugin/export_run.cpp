@@ -245,6 +245,11 @@ std::pair<std::string, MessageIcon> RunStages(Desktop& desktop, HostCallback cal
     unwritten.push_back(collisionPath);
   }
   objects[1] = SceneObject{};
+  // The texture stage needs the materials only: the geometry goes before it.
+  for (MeshRecord& mesh : objects[0].meshes) {
+    std::vector<SceneVertex>().swap(mesh.vertices);
+    std::vector<uint16_t>().swap(mesh.indices);
+  }
 
   // Textures: none may replace a file this export writes, nor the scene.
   std::vector<std::string> keep = {path};
