@@ -1,7 +1,9 @@
 # Two commands for users; both install what is missing first.
 #   make test   build everything (Linux tool, Windows DLL) and run every test
 #   make demo   export the example scene and inspect the result
-.PHONY: test demo setup build build-linux build-windows clean
+# and one for releases:
+#   make dist   the Windows zip, the Debian package and their SHA256SUMS in dist/
+.PHONY: test demo dist setup build build-linux build-windows clean
 
 TESSALINE := build/linux/cli/tessaline
 
@@ -32,5 +34,12 @@ demo: build-linux
 	@echo "Demo output in demo-out/:"
 	@find demo-out -type f | sort
 
+dist: setup
+	cmake --preset linux >/dev/null
+	cmake --build --preset linux --target tessaline
+	cmake --preset windows >/dev/null
+	cmake --build --preset windows --target tessaline_dll tessaline
+	scripts/dist
+
 clean:
-	rm -rf build demo-out
+	rm -rf build demo-out dist
