@@ -21,6 +21,7 @@
 #include <array>
 #include <cstdint>
 #include <fstream>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -75,8 +76,11 @@ struct Pacing {
 // ---------------------------------------------------------------------------------------------------------
 // Mesh building
 
-// Indices are 16 bits wide, so one mesh frame holds at most this many vertices.
-constexpr uint32_t kMaxFrameVertices = 65536;
+// Indices are 16 bits wide, so a mesh can address at most kMaxIndexableVertices vertices. Games that share
+// vertex buffers between objects cap a buffer at 0xFFFF vertices, and a larger mesh is then not drawn, so
+// mesh building fills a frame with at most kMaxFrameVertices.
+constexpr uint32_t kMaxIndexableVertices = 65536;
+constexpr uint32_t kMaxFrameVertices = 65535;
 
 // Where a mesh record's geometry continues in a new frame because the previous frame was full.
 struct FrameBreak {
@@ -99,6 +103,15 @@ MeshRecord MeshFromMaterial(const SceneMaterial& material);
 // The material of every collision mesh: id 0, no layers, one unused placeholder entry per layer
 // sequence, textureDataSize 8.
 SceneMaterial CollisionMaterial();
+
+// The vertex format stores the number of texture-coordinate sets in 4 bits, and the engine's Direct3D 9
+// takes at most 8 of them: a material never gives more texture layers than this.
+constexpr uint32_t kMaxTextureLayers = 8;
+
+// Cuts every material with more than kMaxTextureLayers layers to its first ones (its per-layer sequences
+// and textureDataSize with them) and returns those materials' ids, in order. Other materials are left as
+// they are.
+std::vector<int32_t> LimitTextureLayers(std::vector<SceneMaterial>& materials);
 
 // One mesh record per material, in material order.
 std::vector<MeshRecord> BuildMainMeshList(const std::vector<SceneMaterial>& materials);
@@ -133,18 +146,20 @@ struct SceneObject {
 // records of their own, and sets meshSize = first vertex's vertexSize x V + 2 x I + textureDataSize + 527.
 SceneObject PackMeshes(std::vector<MeshRecord> meshes, const std::string& sceneName);
 
+// True when every size that a DBO file of object (main form, or collision form) stores in a dword fits in
+// 32 bits; the root frame's size, which holds all others, decides. Sizes are summed in 64 bits here.
+bool FitsDboSizes(const SceneObject& object, bool collision);
+
 // The binary output stream for DBO files: a standard file stream with the DBO encodings on top. Every
 // composite write returns true when the stream holds no error bit afterwards.
 class dbofstream : public std::ofstream {
  public:
   dbofstream() = default;
+  // A stream that writes into sink instead of a file of its own (open() is then not used).
+  explicit dbofstream(std::streambuf* sink) { std::ios::rdbuf(sink); }
   ~dbofstream() override;
 
-  bool WriteHeader();                         // the 24-byte header
-  bool WriteString(const std::string& text);  // dword length, then the bytes
-  // Position, normal, then exactly pairCount coordinate pairs: the present slots in slot order, cut to
-  // pairCount, padded with (0, 0).
-  bool WriteVertex(const SceneVertex& vertex, uint32_t pairCount);
+  bool WriteHeader();  // the 24-byte header
 };
 
 // Writes a scene object as a complete DBO file: the main form (collision false) or the collision form.
@@ -170,6 +185,10 @@ struct DboMeshInfo {
   uint32_t indexCount = 0;
   uint32_t textureCount = 0;
   std::vector<std::string> textureNames;
+  // The smallest and largest vertex position on each axis, as stored; NaN coordinates are left out, so an
+  // axis with no other value keeps +infinity and -infinity. Meaningful only when vertexCount > 0.
+  std::array<float, 3> boundsMin{};
+  std::array<float, 3> boundsMax{};
 };
 
 struct DboFrameInfo {
@@ -181,7 +200,9 @@ struct DboFrameInfo {
 
 struct DboReport {
   bool ok = false;
-  std::string error;                 // what is wrong, with the byte offset, when !ok
+  std::string error;                 // what is wrong, with the byte offset, when !ok: "offset N: text"
+  std::string errorText;             // the same without the offset
+  uint64_t errorOffset = 0;          // the byte offset of the fault
   std::vector<DboItem> items;        // every item met, in file order (terminators are not listed)
   std::vector<DboFrameInfo> frames;  // root frame first
 };
@@ -193,9 +214,10 @@ const char* DboItemName(uint32_t code);
 // group per frame, each mesh's vertex data = V x vertex size bytes and every index below V, texture
 // entries, and nothing after the final terminator. It accepts exactly what WriteScene writes: items in the
 // writer's order with their fixed sizes and constant values, every frame named like the root frame, a mesh
-// in every frame but the root, at most kMaxFrameVertices vertices per mesh, and container sizes that
-// follow the writer's formulas over the declared mesh sizes. Stops at the first fault; any input is safe
-// (bounds are checked before every read, and the frame chain is followed without recursion).
-DboReport WalkDbo(const std::vector<uint8_t>& bytes);
+// in every frame but the root, at most kMaxIndexableVertices vertices per mesh, and container sizes that
+// follow the writer's formulas over the declared mesh sizes. Sizes are computed in 64 bits: one that the
+// format's 32-bit size fields cannot hold is a fault, never a wrapped match. Stops at the first fault; any
+// input is safe (bounds are checked before every read, and the frame chain is followed without recursion).
+DboReport WalkDbo(std::span<const uint8_t> bytes);
 
 }  // namespace tessaline

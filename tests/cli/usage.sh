@@ -3,6 +3,7 @@
 set -uo pipefail
 tool=$1
 examples=$2
+golden=$(dirname "$0")/../fixtures/cli
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 failures=0
@@ -47,14 +48,38 @@ for f in room.dbo room_col.dbo Media/planks.png Media/bricks.png Media/crate.png
          Media/col_rgba_235_230_215_255_.png Media/col_rgba_255_240_200_255_.png Media/col_rgba_120_180_255_96_.png; do
   [ -s "$out/$f" ] || { echo "FAIL: demo export did not write $f"; failures=$((failures + 1)); }
 done
-check "inspect demo" 0 "$tool" inspect "$out/room.dbo"
-contains "inspect demo" stdout "texture Media\\planks.png"
+# inspect's summary and JSON of the demo room, as a designer and a program see them.
+for view in summary json; do
+  (cd "$out" && "$tool" inspect $([ $view = json ] && echo --json) room.dbo) >"$out/inspect.$view" 2>&1
+  diff -u "$golden/room_inspect.$view" "$out/inspect.$view" || { echo "FAIL: inspect $view"; failures=$((failures + 1)); }
+done
+check "inspect tree" 0 "$tool" inspect --tree "$out/room.dbo"
+contains "inspect tree" stdout "texture Media\\planks.png"
+check "inspect two views" 2 "$tool" inspect --tree --json "$out/room.dbo"
 
 # Without the install directory the images cannot be copied: written, with a warning and status 3.
 mkdir -p "$out/warn"
 check "textures missing" 3 "$tool" export "$examples/room.dxs" -o "$out/warn/room.dbo"
 check "output folder missing" 1 "$tool" export "$examples/room.dxs" -o "$out/none/room.dbo" --no-textures
 contains "output folder missing" stderr "could not be written"
+
+# Collision file names outside the output folder, or names Windows keeps, are usage errors.
+for name in ../escaped.dbo '..\..\esc2.dbo' CON.dbo; do
+  check "collision file $name" 2 "$tool" export "$examples/room.dxs" -o "$out/x.dbo" --collision one --collision-file "$name"
+done
+# The scene file is never written over; nine layers keep eight and a two-corner polygon is left out, both
+# said on stderr while the export succeeds.
+{ printf '<scene><materials><material id="1">'
+  for k in 1 2 3 4 5 6 7 8 9; do printf '<layer type="color"><color r="%s"/></layer>' "$k"; done
+  printf '</material></materials><primitives><primitive id="0"><vertices><vertex id="0"/></vertices><polygons>'
+  printf '<poly mid="1"><vertex vid="0"/><vertex vid="0"/><vertex vid="0"/></poly>'
+  printf '<poly mid="1"><vertex vid="0"/><vertex vid="0"/></poly></polygons></primitive></primitives></scene>'; } >"$out/odd.xml"
+cp "$out/odd.xml" "$out/odd.copy"
+check "scene as output" 1 "$tool" export "$out/odd.xml" -o "$out/odd.xml"
+cmp -s "$out/odd.xml" "$out/odd.copy" || { echo "FAIL: the scene file was written over"; failures=$((failures + 1)); }
+check "remarks" 0 "$tool" export "$out/odd.xml" -o "$out/odd.dbo"
+contains "remarks" stderr "tessaline: 1 polygon left out: fewer than 3 corners"
+contains "remarks" stderr "tessaline: This material has more than 8 texture layers; only the first 8 were exported: 1"
 
 # A broken DBO file is named as such.
 head -c 100 "$out/room.dbo" >"$out/broken.dbo"

@@ -26,10 +26,10 @@ room)
   status=0
   ;;
 real-scene)
-  scene_unix=$REAL_SCENES/PirateLongbow.dxs
+  scene_unix=$REAL_SCENES/patrol-boat.dxs
   scene_win=$(windows_path "$scene_unix")
-  out_unix=linux/pirate.dbo
-  out_win='wine\pirate.dbo'
+  out_unix=linux/patrol-boat.dbo
+  out_win='wine\patrol-boat.dbo'
   install_unix=$examples
   install_win=$(windows_path "$examples")
   options=(--collision per-object --scale 0.1 0.1 0.1)
