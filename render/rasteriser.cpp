@@ -139,7 +139,7 @@ Camera MakeCamera(const RenderModel& model, View view, uint32_t samplesWide, uin
 struct Projected {
   float x = 0, y = 0;  // samples
   float invW = 0;      // 1 / view depth; 0 marks a vertex that cannot be drawn
-  float light = 0;     // cosine between the normal and the direction to the eye
+  float light = 0;     // cosine between the normal and the direction towards the eye
 };
 
 Projected Project(const Camera& camera, const float* vertex) {
@@ -155,8 +155,8 @@ Projected Project(const Camera& camera, const float* vertex) {
   out.x = static_cast<float>(x);
   out.y = static_cast<float>(y);
   out.invW = static_cast<float>(1.0 / depth);
-  const double distance = std::sqrt(Dot(q, q));
-  out.light = distance > 0 ? static_cast<float>(-Dot(n, q) / distance) : 0.0f;
+  // The headlight shines along the view direction, so a face turned to the viewer is lit fully all over.
+  out.light = static_cast<float>(-Dot(n, camera.forward));
   if (!std::isfinite(out.light)) out.light = 0;
   return out;
 }
@@ -433,7 +433,7 @@ void DrawTile(const Drawing& scene, uint32_t tile, TileBuffer& buffer, RgbaImage
           for (int sx = 0; sx < kSamplesPerSide; ++sx)
             sum += buffer.colour[(size_t(py * 2 + sy) * kTile + size_t(px * 2 + sx)) * 3 + c];
         }
-        out[c] = static_cast<uint8_t>(Clamp01(sum / 4) * 255.0f + 0.5f);
+        out[c] = static_cast<uint8_t>(std::lround(Clamp01(sum / 4) * 255.0f));
       }
       out[3] = 255;
     }
