@@ -25,7 +25,7 @@ test: build
 demo: build-linux
 	rm -rf demo-out && mkdir -p demo-out
 	$(TESSALINE) export examples/room.dxs -o demo-out/room.dbo --install-dir examples \
-		--scene-name DemoRoom --collision one --collision-file ""
+		--scene-name DemoRoom --collision one --collision-file "" --preview demo-out/room.png
 	$(TESSALINE) inspect demo-out/room.dbo
 	$(TESSALINE) inspect demo-out/room_col.dbo | tail -n 4
 	@echo

@@ -49,7 +49,7 @@ void Blend(RgbaImage& image, int x, int y, const uint8_t colour[3]) {
 
 std::string Number(double value) {
   char text[32];
-  std::snprintf(text, sizeof text, "%.4g", value);
+  std::snprintf(text, sizeof text, "%.6g", value);
   return text;
 }
 

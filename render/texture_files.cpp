@@ -18,7 +18,7 @@ std::string DecodeImage(const std::vector<uint8_t>& bytes, RgbaImage& image) {
       stbi_load_from_memory(bytes.data(), static_cast<int>(bytes.size()), &width, &height, &channels, 4);
   if (pixels == nullptr) {
     const char* reason = stbi_failure_reason();
-    return std::string("it cannot be decoded (") + (reason != nullptr ? reason : "unknown format") + ")";
+    return std::string("it cannot be decoded: ") + (reason != nullptr ? reason : "unknown format");
   }
   if (width <= 0 || height <= 0 || static_cast<uint32_t>(width) > kMaxTextureSide ||
       static_cast<uint32_t>(height) > kMaxTextureSide) {
