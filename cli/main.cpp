@@ -1,8 +1,10 @@
 // tessaline: exports an editor scene file to DBO through the plug-in's own export run, and inspects DBO
 // files. For an export the command plays the editor's part: it registers a host callback that answers the
 // plug-in's XML requests from the scene file, and answers the plug-in's dialogs from its flags.
-#include <unistd.h>
-
+//
+// On Windows (tessaline.exe) the arguments arrive as UTF-16 and are converted to the ANSI code page, and
+// files are made through the same kernel32 calls as the plug-in's, so that the command and the plug-in
+// write the same files for the same names.
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -14,6 +16,14 @@
 
 #include "cli/render_command.h"
 #include "plugin/plugin.h"
+#include "version.h"
+
+#ifdef _WIN32
+#include "plugin/win32/win32_command.h"
+#include "plugin/win32/win32_desktop.h"
+#else
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -108,6 +118,9 @@ struct Host {
   std::string installAnswer;
 };
 Host g_host;
+
+// Whether the progress line can be drawn on stderr (a terminal or console).
+bool g_drawProgress = false;
 
 uint32_t TESSALINE_STDCALL AnswerRequest(CallbackRecord* record) {
   const char* request = record->request;
@@ -224,8 +237,12 @@ int Export(int argc, char** argv) {
   HeadlessDesktop desktop;
   desktop.options = controls;
   desktop.savePath = Backslashed(outputPath);
-  desktop.drawProgress = isatty(STDERR_FILENO) != 0;
+  desktop.drawProgress = g_drawProgress;
   desktop.printMessages = true;
+#ifdef _WIN32
+  Win32FileSystem files;
+  desktop.files = &files;
+#endif
   SetDesktop(&desktop);
   PluginSetCallback(&AnswerRequest);
   PluginExecute();
@@ -311,9 +328,7 @@ int Inspect(int argc, char** argv) {
   return 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   if (argc < 2) return UsageError("no command given");
   const std::string command = argv[1];
   if (command == "--help" || command == "-h" || command == "help") {
@@ -321,7 +336,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (command == "--version") {
-    std::printf("tessaline %s\n", PluginVersion());
+    std::printf("tessaline %s\n", TESSALINE_VERSION);
     return 0;
   }
   if (command == "export") return Export(argc, argv);
@@ -329,3 +344,27 @@ int main(int argc, char** argv) {
   if (command == "render") return RenderCommand(argc, argv);
   return UsageError("unknown command '" + command + "'");
 }
+
+}  // namespace
+
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv) {
+  g_drawProgress = PrepareConsole();
+  std::vector<std::string> arguments;
+  size_t bad = 0;
+  if (!AnsiArguments(argc, argv, arguments, bad)) {
+    return UsageError("'" + arguments[bad] + "' holds characters that the system's code page (" +
+                      std::to_string(AnsiCodePage()) + ") cannot represent");
+  }
+  std::vector<char*> pointers;
+  for (std::string& argument : arguments)
+    pointers.push_back(argument.data());
+  pointers.push_back(nullptr);
+  return Run(argc, pointers.data());
+}
+#else
+int main(int argc, char** argv) {
+  g_drawProgress = isatty(STDERR_FILENO) != 0;
+  return Run(argc, argv);
+}
+#endif

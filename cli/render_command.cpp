@@ -9,9 +9,20 @@
 
 #include "render/render.h"
 
+#ifdef _WIN32
+#include "plugin/win32/win32_desktop.h"
+#endif
+
 namespace tessaline {
 
 namespace {
+
+// Images are written through the same file calls as the export's.
+#ifdef _WIN32
+using PlatformFiles = Win32FileSystem;
+#else
+using PlatformFiles = StdFileSystem;
+#endif
 
 int UsageError(const std::string& message) {
   std::fprintf(stderr, "tessaline: %s\nTry 'tessaline --help'.\n", message.c_str());
@@ -73,7 +84,8 @@ int RenderCommand(int argc, char** argv) {
   if (input.empty()) return UsageError("render needs a DBO file");
   if (output.empty()) return UsageError("render needs an output file: -o OUT.png");
 
-  const RenderResult result = RenderDboFile(input, output, options);
+  PlatformFiles files;
+  const RenderResult result = RenderDboFile(input, output, options, files);
   ReportMissing(result.missing);
   if (!result.error.empty()) std::fprintf(stderr, "tessaline: %s\n", result.error.c_str());
   switch (result.status) {
@@ -97,7 +109,8 @@ bool WritePreview(const std::string& dboPath, const std::string& previewPath,
       return false;
     }
   }
-  const RenderResult result = RenderDboFile(dboPath, previewPath, RenderOptions{});
+  PlatformFiles files;
+  const RenderResult result = RenderDboFile(dboPath, previewPath, RenderOptions{}, files);
   ReportMissing(result.missing);
   if (result.status == RenderUnreadable || result.status == RenderUnwritable) {
     std::fprintf(stderr, "tessaline: the preview was not written: %s\n", result.error.c_str());

@@ -75,8 +75,11 @@ struct Pacing {
 // ---------------------------------------------------------------------------------------------------------
 // Mesh building
 
-// Indices are 16 bits wide, so one mesh frame holds at most this many vertices.
-constexpr uint32_t kMaxFrameVertices = 65536;
+// Indices are 16 bits wide, so a mesh can address at most kMaxIndexableVertices vertices. Games that share
+// vertex buffers between objects cap a buffer at 0xFFFF vertices, and a larger mesh is then not drawn, so
+// mesh building fills a frame with at most kMaxFrameVertices.
+constexpr uint32_t kMaxIndexableVertices = 65536;
+constexpr uint32_t kMaxFrameVertices = 65535;
 
 // Where a mesh record's geometry continues in a new frame because the previous frame was full.
 struct FrameBreak {
@@ -193,7 +196,7 @@ const char* DboItemName(uint32_t code);
 // group per frame, each mesh's vertex data = V x vertex size bytes and every index below V, texture
 // entries, and nothing after the final terminator. It accepts exactly what WriteScene writes: items in the
 // writer's order with their fixed sizes and constant values, every frame named like the root frame, a mesh
-// in every frame but the root, at most kMaxFrameVertices vertices per mesh, and container sizes that
+// in every frame but the root, at most kMaxIndexableVertices vertices per mesh, and container sizes that
 // follow the writer's formulas over the declared mesh sizes. Stops at the first fault; any input is safe
 // (bounds are checked before every read, and the frame chain is followed without recursion).
 DboReport WalkDbo(const std::vector<uint8_t>& bytes);

@@ -422,7 +422,7 @@ class Walker {
     const uint64_t countOffset = at_ + 8;
     if (!DwordItem(113, depth, mesh.vertexCount)) return false;
     const uint64_t vertexCount = mesh.vertexCount;
-    if (vertexCount > kMaxFrameVertices) {
+    if (vertexCount > kMaxIndexableVertices) {
       return Fail(countOffset,
                   std::to_string(vertexCount) + " vertices are more than 16-bit indices address");
     }

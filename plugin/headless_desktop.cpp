@@ -110,6 +110,10 @@ void HeadlessDesktop::SetPositionClamped(int position) {
   Draw();
 }
 
+FileSystem& HeadlessDesktop::Files() {
+  return files != nullptr ? *files : standardFiles_;
+}
+
 void HeadlessDesktop::Draw() {
   if (!drawProgress) return;
   const int span = high_ > low_ ? high_ - low_ : 1;
@@ -123,31 +127,31 @@ void HeadlessDesktop::Draw() {
 
 bool HeadlessDesktop::CreateFolder(const std::string& path) {
   calls.push_back("folder " + path);
-  return files_.CreateFolder(path);
+  return Files().CreateFolder(path);
 }
 
 bool HeadlessDesktop::CopyFile(const std::string& from, const std::string& to) {
   calls.push_back("copy " + from + " -> " + to);
-  return files_.CopyFile(from, to);
+  return Files().CopyFile(from, to);
 }
 
 bool HeadlessDesktop::WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
   calls.push_back("write " + path);
-  return files_.WriteFile(path, bytes);
+  return Files().WriteFile(path, bytes);
 }
 
 bool HeadlessDesktop::ReplaceFile(const std::string& from, const std::string& to) {
   calls.push_back("replace " + from + " -> " + to);
-  return files_.ReplaceFile(from, to);
+  return Files().ReplaceFile(from, to);
 }
 
 void HeadlessDesktop::RemoveFile(const std::string& path) {
   calls.push_back("remove " + path);
-  files_.RemoveFile(path);
+  Files().RemoveFile(path);
 }
 
 std::string HeadlessDesktop::NativePath(const std::string& path) {
-  return files_.NativePath(path);
+  return Files().NativePath(path);
 }
 
 }  // namespace tessaline

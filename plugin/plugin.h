@@ -166,9 +166,10 @@ class HeadlessDesktop : public Desktop {
   bool optionsAccepted = true;
   OptionsControls options;
   bool saveAccepted = true;
-  std::string savePath;        // backslash form, as the save dialog hands it over
-  bool drawProgress = false;   // a progress line on stderr
-  bool printMessages = false;  // message texts on stdout (errors on stderr)
+  std::string savePath;         // backslash form, as the save dialog hands it over
+  bool drawProgress = false;    // a progress line on stderr
+  bool printMessages = false;   // message texts on stdout (errors on stderr)
+  FileSystem* files = nullptr;  // the file operations; the standard library's when null
 
   // Everything the run did, one line per call, e.g. "stage Please Wait....Parsing Data.", "step",
   // "message Tessaline|Scene correctly exported.\n|information".
@@ -198,9 +199,10 @@ class HeadlessDesktop : public Desktop {
   std::string NativePath(const std::string& path) override;
 
  private:
-  StdFileSystem files_;
+  StdFileSystem standardFiles_;
   int low_ = 0, high_ = 100, step_ = 10;
   std::string stage_;
+  FileSystem& Files();
   void SetPositionClamped(int position);
   void Draw();
 };

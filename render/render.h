@@ -8,7 +8,8 @@
 //
 // Typical use:
 //   RenderOptions options;  options.view = View::Front;
-//   RenderResult result = RenderDboFile("level.dbo", "level.png", options);
+//   StdFileSystem files;
+//   RenderResult result = RenderDboFile("level.dbo", "level.png", options, files);
 //   // result.status: RenderOk, RenderUnreadable, RenderUnwritable or RenderMissingTextures;
 //   // result.error and result.missing say what went wrong.
 //
@@ -134,9 +135,9 @@ struct RenderResult {
   std::vector<MissingTexture> missing;
 };
 
-// Reads dboPath, draws it with the textures beside it, and writes pngPath through a temporary file that
-// replaces it only once complete. Paths are in the system's own form.
+// Reads dboPath, draws it with the textures beside it, and writes pngPath with files.WriteFile (through a
+// temporary file that replaces it only once complete). Paths are in the system's own form.
 RenderResult RenderDboFile(const std::string& dboPath, const std::string& pngPath,
-                           const RenderOptions& options);
+                           const RenderOptions& options, FileSystem& files);
 
 }  // namespace tessaline

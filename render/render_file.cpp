@@ -21,7 +21,7 @@ std::string Backslashed(std::string path) {
 }  // namespace
 
 RenderResult RenderDboFile(const std::string& dboPath, const std::string& pngPath,
-                           const RenderOptions& options) {
+                           const RenderOptions& options, FileSystem& files) {
   RenderResult result;
   RenderModel model;
   {
@@ -50,7 +50,6 @@ RenderResult RenderDboFile(const std::string& dboPath, const std::string& pngPat
   PngEncoder encoder;
   std::vector<uint8_t> png;
   encoder.encode(png, image.pixels.data(), image.width, image.height);
-  StdFileSystem files;
   if (encoder.error != PngOk || !files.WriteFile(Backslashed(pngPath), png)) {
     result.status = RenderUnwritable;
     result.error = "cannot write '" + pngPath + "'";

@@ -1,8 +1,6 @@
-// The Win32 desktop: dialogs from this module's resources, the common save-file dialog, message boxes,
-// and the file operations of the texture stage and the DBO writes.
+// The Win32 desktop: dialogs from this module's resources, the common save-file dialog and message boxes;
+// its file operations are those of Win32FileSystem.
 #include "plugin/win32/win32_desktop.h"
-
-#include <algorithm>
 
 // clang-format off
 #include <windows.h>
@@ -219,46 +217,27 @@ void Win32Desktop::AdvanceBar(int delta) {
 }
 
 bool Win32Desktop::CreateFolder(const std::string& path) {
-  return CreateDirectoryA(path.c_str(), nullptr) != 0;
+  return files_.CreateFolder(path);
 }
 
 bool Win32Desktop::CopyFile(const std::string& from, const std::string& to) {
-  return CopyFileA(from.c_str(), to.c_str(), FALSE) != 0;
+  return files_.CopyFile(from, to);
 }
 
 bool Win32Desktop::WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-  const std::string temporary = TemporaryPathFor(path);
-  HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  size_t done = 0;
-  bool written = true;
-  while (written && done < bytes.size()) {
-    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 20));
-    DWORD count = 0;
-    written = ::WriteFile(file, bytes.data() + done, chunk, &count, nullptr) != 0 && count == chunk;
-    done += count;
-  }
-  const bool closed = CloseHandle(file) != 0;
-  if (!written || !closed) {
-    DeleteFileA(temporary.c_str());
-    return false;
-  }
-  if (ReplaceFile(temporary, path)) return true;
-  DeleteFileA(temporary.c_str());
-  return false;
+  return files_.WriteFile(path, bytes);
 }
 
 bool Win32Desktop::ReplaceFile(const std::string& from, const std::string& to) {
-  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+  return files_.ReplaceFile(from, to);
 }
 
 void Win32Desktop::RemoveFile(const std::string& path) {
-  DeleteFileA(path.c_str());
+  files_.RemoveFile(path);
 }
 
 std::string Win32Desktop::NativePath(const std::string& path) {
-  return path;
+  return files_.NativePath(path);
 }
 
 }  // namespace tessaline

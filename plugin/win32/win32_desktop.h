@@ -1,5 +1,6 @@
-// The desktop of the real plug-in: the module's own dialogs, the common save-file dialog, message boxes
-// and kernel32 file calls. Windows headers stay in the .cpp, so handles are kept as opaque pointers here.
+// The desktop of the real plug-in (the module's own dialogs, the common save-file dialog, message boxes)
+// and the kernel32 file calls that the plug-in and the Windows tessaline command share. Windows headers stay
+// in the .cpp, so handles are kept as opaque pointers here.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,18 @@
 #include "plugin/plugin.h"
 
 namespace tessaline {
+
+// Files through kernel32's ANSI calls (CreateFileA, CopyFileA, MoveFileExA ...): path bytes are read in the
+// system's ANSI code page, as everywhere in the plug-in.
+class Win32FileSystem final : public FileSystem {
+ public:
+  bool CreateFolder(const std::string& path) override;
+  bool CopyFile(const std::string& from, const std::string& to) override;
+  bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) override;
+  bool ReplaceFile(const std::string& from, const std::string& to) override;
+  void RemoveFile(const std::string& path) override;
+  std::string NativePath(const std::string& path) override;
+};
 
 class Win32Desktop final : public Desktop {
  public:
@@ -41,6 +54,7 @@ class Win32Desktop final : public Desktop {
   void* module_ = nullptr;    // HMODULE of the loaded library
   void* progress_ = nullptr;  // HWND of the progress window
   void* bar_ = nullptr;       // HWND of its bar
+  Win32FileSystem files_;
   void Repaint();
 };
 

@@ -1,10 +1,24 @@
 #!/usr/bin/env bash
 # Exports every real scene file with several option sets and checks every DBO file written with
-# `tessaline inspect`. Stops at the first failure. Usage: corpus.sh TESSALINE SCENE_FOLDER
+# `tessaline inspect`. Stops at the first failure.
+# Usage: corpus.sh TESSALINE SCENE_FOLDER [COMMITTED_FOLDER]
+# With COMMITTED_FOLDER, SCENE_FOLDER is the optional extra folder: files also in COMMITTED_FOLDER are left
+# out, and a missing or empty folder is a skip (exit 77) rather than a failure.
 set -uo pipefail
 tool=$1
 scenes=$2
-if ! ls "$scenes"/*.dxs >/dev/null 2>&1; then
+committed=${3:-}
+files=()
+for scene in "$scenes"/*.dxs; do
+  [ -f "$scene" ] || continue
+  [ -n "$committed" ] && [ -e "$committed/$(basename "$scene")" ] && continue
+  files+=("$scene")
+done
+if [ ${#files[@]} -eq 0 ]; then
+  if [ -n "$committed" ]; then
+    echo "SKIP: no extra scene files (folder '${scenes}')"
+    exit 77
+  fi
   echo "FAIL: no scene files in $scenes"
   exit 1
 fi
@@ -22,7 +36,7 @@ sets=(
 )
 
 runs=0
-for scene in "$scenes"/*.dxs; do
+for scene in "${files[@]}"; do
   name=$(basename "$scene" .dxs)
   i=0
   for set in "${sets[@]}"; do
@@ -48,4 +62,4 @@ for scene in "$scenes"/*.dxs; do
     done
   done
 done
-echo "corpus: $runs DBO files from $(ls "$scenes"/*.dxs | wc -l) scenes exported and inspected"
+echo "corpus: $runs DBO files from ${#files[@]} scenes exported and inspected"

@@ -27,7 +27,7 @@ contains() {  # contains DESCRIPTION FILE TEXT
 check "help" 0 "$tool" --help
 contains "help" stdout "tessaline export SCENE.xml -o OUT.dbo"
 check "version" 0 "$tool" --version
-contains "version" stdout "2.0"
+contains "version" stdout "tessaline 2.0.0"
 check "no command" 2 "$tool"
 contains "no command hint" stderr "Try 'tessaline --help'."
 check "unknown option" 2 "$tool" export "$examples/room.dxs" -o "$out/x.dbo" --frobnicate

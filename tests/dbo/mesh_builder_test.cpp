@@ -1,5 +1,5 @@
 // Mesh building: triangulation, face normals, which record a polygon goes to, and frames of at most
-// 65536 vertices.
+// 65535 vertices.
 #include <gtest/gtest.h>
 
 #include "dbo/dbo.h"
@@ -69,7 +69,23 @@ TEST(BuildGeometry, StepsTheBarFromTheGivenThresholdButNotAfterShortPolygons) {
   EXPECT_EQ(progress.steps, 4);  // after polygons 20, 40, 80 and 160; 320 has two corners
 }
 
-TEST(FrameSplit, FillsFramesWithWholePolygonsInOrderAndInPlace) {
+// Material id and vertex count of every frame that has vertices.
+std::vector<std::pair<int32_t, size_t>> Frames(const SceneObject& object, float corners) {
+  std::vector<std::pair<int32_t, size_t>> frames;
+  float next = 0;
+  for (const MeshRecord& mesh : object.meshes) {
+    if (mesh.vertices.empty()) continue;
+    frames.emplace_back(mesh.material.id, mesh.vertices.size());
+    for (const SceneVertex& vertex : mesh.vertices)
+      EXPECT_EQ(vertex.x, next++);  // every corner once, in polygon order
+    for (uint16_t index : mesh.indices)
+      EXPECT_LT(index, mesh.vertices.size());
+  }
+  EXPECT_EQ(next, corners);
+  return frames;
+}
+
+TEST(FrameSplit, FillsFramesOf65535WithWholePolygonsInOrderAndInPlace) {
   Scene scene;
   scene.materials = {Material(0, {"before"}), Material(1, {"big.png"}), Material(2, {"after"})};
   float numbered = 0;
@@ -77,29 +93,30 @@ TEST(FrameSplit, FillsFramesWithWholePolygonsInOrderAndInPlace) {
     std::vector<SceneVertex> run;
     for (uint32_t k = 0; k < count; ++k)
       run.push_back(Corner(numbered++, static_cast<float>(k), 0));
-    AddPolygon(scene, run, material);
+    AddPolygon(scene, run, material, material);
   };
   add(3, 0);
-  for (int p = 0; p < 16384; ++p)  // quads filling the first frame exactly
+  for (int p = 0; p < 16383; ++p)  // quads and a triangle ending the first frame at exactly 65535
     add(4, 1);
-  AddPolygon(scene, std::vector<SceneVertex>(kMaxFrameVertices + 1, Corner(-1, 0, 0)), 1);  // dropped
-  for (int p = 0; p < 15107; ++p)  // pentagons: one full frame of 65535 vertices, then 10000
+  add(3, 1);
+  AddPolygon(scene, std::vector<SceneVertex>(kMaxFrameVertices + 1, Corner(-1, 0, 0)), 1, 1);  // dropped
+  add(kMaxFrameVertices, 1);       // kept, as a frame of its own
+  for (int p = 0; p < 16382; ++p)  // 65533 vertices: a triangle would make 65536, so it starts a new frame
+    add(4, 1);
+  add(5, 1);
+  add(3, 1);
+  for (int p = 0; p < 2000; ++p)
     add(5, 1);
   add(3, 2);
 
-  const SceneObject object = Build(scene);
-  std::vector<std::pair<int32_t, size_t>> frames;  // material id, vertex count
-  float next = 0;
-  for (const MeshRecord& mesh : object.meshes) {
-    frames.emplace_back(mesh.material.id, mesh.vertices.size());
-    for (const SceneVertex& vertex : mesh.vertices)
-      ASSERT_EQ(vertex.x, next++);  // every corner once, in polygon order
-    for (uint16_t index : mesh.indices)
-      ASSERT_LT(index, mesh.vertices.size());
-  }
-  EXPECT_EQ(next, numbered);
-  EXPECT_EQ(frames, (decltype(frames){{0, 3}, {1, 65536}, {1, 65535}, {1, 10000}, {2, 3}}));
-  WriteAndWalk(object, false);
+  using F = std::vector<std::pair<int32_t, size_t>>;
+  const SceneObject main = Build(scene);
+  EXPECT_EQ(Frames(main, numbered), (F{{0, 3}, {1, 65535}, {1, 65535}, {1, 65533}, {1, 10003}, {2, 3}}));
+  WriteAndWalk(main, false);
+  // The per-object collision file: one record per primitive (all of material id 0), split by the same rule.
+  const SceneObject perObject = Build(scene, 2);
+  EXPECT_EQ(Frames(perObject, numbered), (F{{0, 3}, {0, 65535}, {0, 65535}, {0, 65533}, {0, 10003}, {0, 3}}));
+  WriteAndWalk(perObject, true);
   WriteAndWalk(Build(scene, 1), true);
 }
 

@@ -200,8 +200,9 @@ TEST(Render, MissingAndEscapingTexturesAreCheckeredAndNamed) {
 
   RenderOptions options;
   options.view = View::Front;
-  const RenderResult result =
-      RenderDboFile((folder / "model" / "m.dbo").string(), (folder / "model" / "m.png").string(), options);
+  StdFileSystem files;
+  const RenderResult result = RenderDboFile((folder / "model" / "m.dbo").string(),
+                                            (folder / "model" / "m.png").string(), options, files);
   EXPECT_EQ(result.status, RenderMissingTextures);
   ASSERT_EQ(result.missing.size(), 2u);
   EXPECT_EQ(result.missing[0].name, "absent.png");

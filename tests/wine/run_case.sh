@@ -53,10 +53,10 @@ no-textures)
   choices=(--no-textures --collision one)
   ;;
 real-scene)
-  scene="$REAL_SCENES/PirateLongbow.dxs"
+  scene="$REAL_SCENES/patrol-boat.dxs"
   choices=(--collision per-object --scale 0.1 0.1 0.1)
   # The scene's texture is not in the install directory: the run ends with a warning listing it.
-  success='box Tessaline|Scene correctly exported.\nThis texture could not be placed beside it:\nMedia\Pirate_Diffuse.png\n|warning'
+  success='box Tessaline|Scene correctly exported.\nThis texture could not be placed beside it:\nMedia\artemis_diffuse.png\n|warning'
   linux_status=3
   ;;
 cancel)
