@@ -251,15 +251,14 @@ int Export(int argc, char** argv) {
   bool saved = false, hostFailed = false;
   int status = -1;
   std::vector<std::string> written;  // every file the export placed, for the preview
-  StdFileSystem files;
   for (const std::string& call : desktop.calls) {
     if (call == "save") saved = true;
     if (call.rfind("message Error in Callback|", 0) == 0) hostFailed = true;
     for (const char* marker : {"write ", "replace ", "copy "}) {
       if (call.rfind(marker, 0) != 0) continue;
       const size_t arrow = call.find(" -> ");
-      written.push_back(files.NativePath(arrow == std::string::npos ? call.substr(std::strlen(marker))
-                                                                    : call.substr(arrow + 4)));
+      written.push_back(desktop.NativePath(arrow == std::string::npos ? call.substr(std::strlen(marker))
+                                                                      : call.substr(arrow + 4)));
     }
     if (status < 0 && call.rfind("message Tessaline|", 0) == 0) {
       status = 1;
