@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/inspect.h"
 #include "cli/render_command.h"
 #include "plugin/plugin.h"
 #include "version.h"
@@ -32,7 +33,7 @@ using namespace tessaline;
 constexpr const char* kUsage =
     "Usage:\n"
     "  tessaline export SCENE.xml -o OUT.dbo [options]\n"
-    "  tessaline inspect FILE.dbo\n"
+    "  tessaline inspect [--tree | --json] FILE.dbo\n"
     "  tessaline render FILE.dbo -o OUT.png [--size WxH] [--view VIEW] [--two-sided] [--wireframe]\n"
     "  tessaline --help | --version\n"
     "\n"
@@ -54,7 +55,11 @@ constexpr const char* kUsage =
     "                               DIR/Textures/\n"
     "  --preview OUT.png            also draw the exported model into OUT.png (as render does)\n"
     "\n"
-    "inspect: prints the item tree of a DBO file and checks its structure.\n"
+    "inspect: checks a DBO file's structure and prints a summary: per mesh frame the vertex format,\n"
+    "vertex and triangle counts and textures; the bounding box and scale; whether each texture file is\n"
+    "found beside the DBO file.\n"
+    "  --tree                       print every item with its code, name and size instead\n"
+    "  --json                       print the facts as JSON instead (a broken file too)\n"
     "\n"
     "render: draws a DBO file's meshes with their textures (found beside it) into a PNG image.\n"
     "  -o, --output OUT.png         the image to write (required)\n"
@@ -280,51 +285,26 @@ int Export(int argc, char** argv) {
   return 1;
 }
 
-void PrintInspection(const DboReport& report) {
-  int depth = 0;
-  for (const DboItem& item : report.items) {
-    depth = item.depth;
-    const char* name = DboItemName(item.code);
-    if (item.code == 0) {
-      std::printf("%*s0 end\n", depth * 2, "");
+int Inspect(int argc, char** argv) {
+  InspectView view = InspectView::Summary;
+  bool viewGiven = false;
+  const char* path = nullptr;
+  for (int i = 2; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--tree" || arg == "--json") {
+      if (viewGiven) return UsageError("inspect takes one of --tree and --json");
+      view = arg == "--tree" ? InspectView::Tree : InspectView::Json;
+      viewGiven = true;
+    } else if (!arg.empty() && arg[0] == '-' && arg != "-") {
+      return UsageError("unknown option '" + arg + "'");
+    } else if (path != nullptr) {
+      return UsageError("inspect needs exactly one DBO file");
     } else {
-      std::printf("%*s%" PRIu32 " %s size %" PRIu32 "\n", depth * 2, "", item.code, name[0] ? name : "?",
-                  item.size);
+      path = argv[i];
     }
   }
-  std::printf("\n%zu frame(s)\n", report.frames.size());
-  for (size_t i = 0; i < report.frames.size(); ++i) {
-    const DboFrameInfo& frame = report.frames[i];
-    std::printf("frame %zu \"%s\" scale %g %g %g\n", i, frame.name.c_str(), frame.scale[0], frame.scale[1],
-                frame.scale[2]);
-    if (!frame.hasMesh) continue;
-    const DboMeshInfo& mesh = frame.mesh;
-    std::printf("  mesh: vertex format 0x%" PRIx32 ", vertex size %" PRIu32 ", %" PRIu32 " vertices, %" PRIu32
-                " indices (%" PRIu32 " triangles), %" PRIu32 " texture(s)\n",
-                mesh.vertexFormat, mesh.vertexSize, mesh.vertexCount, mesh.indexCount, mesh.indexCount / 3,
-                mesh.textureCount);
-    for (const std::string& texture : mesh.textureNames)
-      std::printf("    texture %s\n", texture.c_str());
-  }
-}
-
-int Inspect(int argc, char** argv) {
-  if (argc != 3) return UsageError("inspect needs exactly one DBO file");
-  std::string content;
-  if (!ReadWholeFile(argv[2], content)) {
-    std::fprintf(stderr, "tessaline: cannot read '%s'\n", argv[2]);
-    return 1;
-  }
-  const std::vector<uint8_t> bytes(content.begin(), content.end());
-  content.clear();
-  const DboReport report = WalkDbo(bytes);
-  PrintInspection(report);
-  if (!report.ok) {
-    std::fprintf(stderr, "tessaline: %s is not a sound DBO file: %s\n", argv[2], report.error.c_str());
-    return 1;
-  }
-  std::printf("%s: structure OK\n", argv[2]);
-  return 0;
+  if (path == nullptr) return UsageError("inspect needs exactly one DBO file");
+  return InspectFile(path, view, stdout, stderr);
 }
 
 int Run(int argc, char** argv) {

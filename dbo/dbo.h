@@ -21,6 +21,7 @@
 #include <array>
 #include <cstdint>
 #include <fstream>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -143,11 +144,7 @@ class dbofstream : public std::ofstream {
   dbofstream() = default;
   ~dbofstream() override;
 
-  bool WriteHeader();                         // the 24-byte header
-  bool WriteString(const std::string& text);  // dword length, then the bytes
-  // Position, normal, then exactly pairCount coordinate pairs: the present slots in slot order, cut to
-  // pairCount, padded with (0, 0).
-  bool WriteVertex(const SceneVertex& vertex, uint32_t pairCount);
+  bool WriteHeader();  // the 24-byte header
 };
 
 // Writes a scene object as a complete DBO file: the main form (collision false) or the collision form.
@@ -173,6 +170,10 @@ struct DboMeshInfo {
   uint32_t indexCount = 0;
   uint32_t textureCount = 0;
   std::vector<std::string> textureNames;
+  // The smallest and largest vertex position on each axis, as stored; NaN coordinates are left out, so an
+  // axis with no other value keeps +infinity and -infinity. Meaningful only when vertexCount > 0.
+  std::array<float, 3> boundsMin{};
+  std::array<float, 3> boundsMax{};
 };
 
 struct DboFrameInfo {
@@ -184,7 +185,9 @@ struct DboFrameInfo {
 
 struct DboReport {
   bool ok = false;
-  std::string error;                 // what is wrong, with the byte offset, when !ok
+  std::string error;                 // what is wrong, with the byte offset, when !ok: "offset N: text"
+  std::string errorText;             // the same without the offset
+  uint64_t errorOffset = 0;          // the byte offset of the fault
   std::vector<DboItem> items;        // every item met, in file order (terminators are not listed)
   std::vector<DboFrameInfo> frames;  // root frame first
 };
@@ -197,8 +200,9 @@ const char* DboItemName(uint32_t code);
 // entries, and nothing after the final terminator. It accepts exactly what WriteScene writes: items in the
 // writer's order with their fixed sizes and constant values, every frame named like the root frame, a mesh
 // in every frame but the root, at most kMaxIndexableVertices vertices per mesh, and container sizes that
-// follow the writer's formulas over the declared mesh sizes. Stops at the first fault; any input is safe
-// (bounds are checked before every read, and the frame chain is followed without recursion).
-DboReport WalkDbo(const std::vector<uint8_t>& bytes);
+// follow the writer's formulas over the declared mesh sizes. Sizes are computed in 64 bits: one that the
+// format's 32-bit size fields cannot hold is a fault, never a wrapped match. Stops at the first fault; any
+// input is safe (bounds are checked before every read, and the frame chain is followed without recursion).
+DboReport WalkDbo(std::span<const uint8_t> bytes);
 
 }  // namespace tessaline

@@ -1,5 +1,6 @@
 #include <bit>
 #include <cstddef>
+#include <limits>
 #include <string>
 
 #include "dbo/dbo.h"
@@ -158,7 +159,7 @@ struct FrameSizes {
 // left first. The first fault ends the walk with its offset.
 class Walker {
  public:
-  explicit Walker(const std::vector<uint8_t>& bytes) : bytes_(bytes) {}
+  explicit Walker(std::span<const uint8_t> bytes) : bytes_(bytes) {}
 
   DboReport Run() {
     report_.ok = WalkFile();
@@ -170,6 +171,8 @@ class Walker {
 
   bool Fail(uint64_t offset, const std::string& text) {
     report_.error = "offset " + std::to_string(offset) + ": " + text;
+    report_.errorText = text;
+    report_.errorOffset = offset;
     return false;
   }
 
@@ -432,16 +435,18 @@ class Walker {
       return Fail(at_ - 4, "index count " + std::to_string(indexCount) + " is not whole triangles");
     if (!DwordItemIs(138, depth, 0)) return false;
 
-    // The vertex data is V vertices of the declared vertex size, whatever else was declared.
+    // The vertex data is V vertices of the declared vertex size, whatever else was declared. The product
+    // is compared in 64 bits: a size field that wrapped past 2^32 never matches.
     const uint64_t dataBytes = vertexCount * vertexBytes;
     uint32_t declared = 0;
     if (!Item(115, depth, declared)) return false;
-    if (declared != static_cast<uint32_t>(dataBytes)) {
+    if (declared != dataBytes) {
       return Fail(at_ - 8, "vertex data declares " + std::to_string(declared) + " bytes, " +
                                std::to_string(vertexCount) + " vertices of " + std::to_string(vertexBytes) +
-                               " bytes take " + std::to_string(dataBytes));
+                               " bytes take " + std::to_string(dataBytes) + FitsNote(dataBytes));
     }
     if (Left() < dataBytes) return Fail(at_, "file ends inside the vertex data");
+    Bounds(vertexCount, vertexBytes, mesh);
     at_ += dataBytes;
 
     if (!SizedItem(116, depth, 2 * indexCount)) return false;
@@ -511,8 +516,8 @@ class Walker {
     // FrameMesh declares first vertex size x V + 2 x I + texture list size + 527; the first vertex's size
     // is one of the four a scene vertex can have.
     bool formulaHolds = false;
-    for (uint32_t size : {32u, 40u, 48u, 56u}) {
-      const uint32_t expected = size * mesh.vertexCount + 2 * mesh.indexCount + texturesSize + 527;
+    for (uint64_t size : {32u, 40u, 48u, 56u}) {
+      const uint64_t expected = size * vertexCount + 2 * indexCount + texturesSize + 527;
       if (sizes.meshSize == expected) formulaHolds = true;
     }
     if (!formulaHolds) {
@@ -547,37 +552,57 @@ class Walker {
 
   // The container sizes are fixed formulas over the declared mesh sizes and the name length L: the root
   // frame L + 168 + the sum of (112 + L + mesh size); frame j's sibling the sum over the frames after it of
-  // (mesh size + L + 88), + 32. Dwords, so modulo 2^32.
+  // (mesh size + L + 88), + 32. Computed in 64 bits (the sums cannot pass 2^64: at most 2^32 frames of
+  // less than 2^34 each), so a total the dword cannot hold is reported rather than matched modulo 2^32.
   bool SizeFormulas(uint64_t rootOffset, uint32_t rootSize, const std::vector<FrameSizes>& sizes) {
-    const uint32_t nameLength = static_cast<uint32_t>(report_.frames[0].name.size());
-    uint32_t total = 0;
+    const uint64_t nameLength = report_.frames[0].name.size();
+    uint64_t total = nameLength + 168;
     for (size_t k = 1; k < sizes.size(); ++k)
       total += 112 + nameLength + sizes[k].meshSize;
-    if (rootSize != nameLength + total + 168) {
+    if (rootSize != total) {
       return Fail(rootOffset, "root frame declares size " + std::to_string(rootSize) + ", expected " +
-                                  std::to_string(nameLength + total + 168));
+                                  std::to_string(total) + FitsNote(total));
     }
-    uint32_t after = 0;
+    uint64_t after = 32;
     for (size_t k = sizes.size(); k-- > 1;) {
       after += sizes[k].meshSize + nameLength + 88;
       const FrameSizes& previous = sizes[k - 1];
-      if (previous.siblingSize != after + 32) {
+      if (previous.siblingSize != after) {
         return Fail(previous.siblingOffset, "frame " + std::to_string(k - 1) + " sibling declares size " +
                                                 std::to_string(previous.siblingSize) + ", expected " +
-                                                std::to_string(after + 32));
+                                                std::to_string(after) + FitsNote(after));
       }
     }
     return true;
   }
 
-  const std::vector<uint8_t>& bytes_;
+  // Said after an expected size that the format's 32-bit size fields cannot hold.
+  static std::string FitsNote(uint64_t size) {
+    return size > std::numeric_limits<uint32_t>::max() ? ", more than a 32-bit size holds" : "";
+  }
+
+  // The mesh's bounds over the V positions (the first three floats of every vertex) at at_.
+  void Bounds(uint64_t vertexCount, uint64_t vertexBytes, DboMeshInfo& mesh) const {
+    constexpr float kInfinity = std::numeric_limits<float>::infinity();
+    mesh.boundsMin = {kInfinity, kInfinity, kInfinity};
+    mesh.boundsMax = {-kInfinity, -kInfinity, -kInfinity};
+    for (uint64_t v = 0; v < vertexCount; ++v) {
+      for (size_t axis = 0; axis < 3; ++axis) {
+        const float value = std::bit_cast<float>(DwordAt(at_ + v * vertexBytes + 4 * axis));
+        if (value < mesh.boundsMin[axis]) mesh.boundsMin[axis] = value;
+        if (value > mesh.boundsMax[axis]) mesh.boundsMax[axis] = value;
+      }
+    }
+  }
+
+  std::span<const uint8_t> bytes_;
   uint64_t at_ = 0;
   DboReport report_;
 };
 
 }  // namespace
 
-DboReport WalkDbo(const std::vector<uint8_t>& bytes) {
+DboReport WalkDbo(std::span<const uint8_t> bytes) {
   return Walker(bytes).Run();
 }
 

@@ -151,7 +151,6 @@ class Desktop : public ProgressWindow, public FileSystem {
 
 // The desktop the exports use; null until set (PluginExecute then does nothing).
 void SetDesktop(Desktop* desktop);
-Desktop* CurrentDesktop();
 
 // One whole export run against a desktop and a host callback, with the module's settings object.
 void RunExport(Desktop& desktop, HostCallback callback, ExportSettings& settings);

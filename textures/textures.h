@@ -61,7 +61,7 @@ std::string TemporaryPathFor(const std::string& path);
 // Deflate (zlib stream)
 
 struct EncoderSettings {
-  bool dropOpaqueAlpha = true;  // write fully opaque RGBA / grey+alpha without the alpha channel
+  bool dropOpaqueAlpha = true;  // write fully opaque RGBA without the alpha channel
   uint32_t blockType = 2;       // 0 stored, 1 fixed codes, 2 dynamic codes
   bool useLZ77 = true;          // look for repeated strings
   uint32_t windowSize = 2048;   // how far back matches may reach (at most 32768)
@@ -76,61 +76,26 @@ uint32_t Crc32(const uint8_t* data, size_t size);
 // ---------------------------------------------------------------------------------------------------------
 // PNG encoder
 
-struct PngInfo {
-  uint32_t colorType = 6;  // 0 grey, 2 RGB, 3 palette, 4 grey + alpha, 6 RGBA
-  uint32_t bitDepth = 8;
-  std::vector<uint8_t> palette;  // RGBA quadruples
-  bool keyDefined = false;
-  uint32_t keyR = 0, keyG = 0, keyB = 0;
-  bool backgroundDefined = false;
-  uint32_t backgroundR = 0, backgroundG = 0, backgroundB = 0;
-  std::vector<std::string> textKeys;
-  std::vector<std::string> textStrings;
-};
-
-struct RawColorMode {
-  uint32_t colorType = 6;
-  uint32_t bitDepth = 8;
-  std::vector<uint8_t> palette;
-  bool keyDefined = false;
-  uint32_t keyR = 0, keyG = 0, keyB = 0;
-};
-
 // Result codes of PngEncoder::encode (PngEncoder::error).
 enum PngResult : uint32_t {
   PngOk = 0,
   PngNothingEncoded = 1,
-  PngPaletteIndexOutOfRange8 = 46,
-  PngPaletteIndexOutOfRangeSmall = 47,
-  PngUnsupportedConversion =
-      59,  // the file's colour mode cannot be made from the raw one (or is no PNG mode)
+  PngUnsupportedConversion = 59,  // channels is neither 3 nor 4
   PngWindowTooLarge = 60,
   PngBadBlockType = 61,
-  PngTextCountMismatch = 65,
-  PngTextKeyTooLong = 66,
-  PngTextKeyEmpty = 67,
-  PngBadPaletteSize = 68,
   PngBadImageSize = 90,  // width or height 0 or above 2^31 - 1, or an image too large to hold in memory
 };
 
 class PngEncoder {
  public:
-  PngInfo infoPng;      // requested; left untouched by encode
-  PngInfo workingInfo;  // the copy encode works with
   EncoderSettings settings;
-  RawColorMode infoRaw;  // describes the image handed to encode
+  uint32_t channels = 4;  // of the image handed to encode: 3 for RGB, 4 for RGBA, 8 bits each
   uint32_t error = PngNothingEncoded;
 
-  // Appends a PNG file of the width x height image (pixels as infoRaw describes, rows without padding) to
-  // out; sets error. A raw mode equal to the file's passes through unchanged (any valid PNG colour type
-  // and bit depth); otherwise the file must be 8-bit RGB or RGBA, made from any valid raw mode (16-bit
-  // samples keep their high byte, a raw colour key becomes alpha 0), and anything else gives
-  // PngUnsupportedConversion.
+  // Appends a PNG file of the width x height image (rows without padding) to out; sets error. An RGBA
+  // image whose pixels are all opaque is written as RGB when settings.dropOpaqueAlpha is set.
   void encode(std::vector<uint8_t>& out, const uint8_t* image, uint32_t width, uint32_t height);
 };
-
-// Writes buffer to the file (created or truncated). Reports nothing.
-void saveFile(const std::vector<uint8_t>& buffer, const std::string& filename);
 
 // ---------------------------------------------------------------------------------------------------------
 // Texture stage

@@ -3,6 +3,7 @@
 set -uo pipefail
 tool=$1
 examples=$2
+golden=$(dirname "$0")/../fixtures/cli
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 failures=0
@@ -47,8 +48,14 @@ for f in room.dbo room_col.dbo Media/planks.png Media/bricks.png Media/crate.png
          Media/col_rgba_235_230_215_255_.png Media/col_rgba_255_240_200_255_.png Media/col_rgba_120_180_255_96_.png; do
   [ -s "$out/$f" ] || { echo "FAIL: demo export did not write $f"; failures=$((failures + 1)); }
 done
-check "inspect demo" 0 "$tool" inspect "$out/room.dbo"
-contains "inspect demo" stdout "texture Media\\planks.png"
+# inspect's summary and JSON of the demo room, as a designer and a program see them.
+for view in summary json; do
+  (cd "$out" && "$tool" inspect $([ $view = json ] && echo --json) room.dbo) >"$out/inspect.$view" 2>&1
+  diff -u "$golden/room_inspect.$view" "$out/inspect.$view" || { echo "FAIL: inspect $view"; failures=$((failures + 1)); }
+done
+check "inspect tree" 0 "$tool" inspect --tree "$out/room.dbo"
+contains "inspect tree" stdout "texture Media\\planks.png"
+check "inspect two views" 2 "$tool" inspect --tree --json "$out/room.dbo"
 
 # Without the install directory the images cannot be copied: written, with a warning and status 3.
 mkdir -p "$out/warn"

@@ -1,0 +1,212 @@
+// inspect on hostile and huge DBO files: what it prints stays safe to show and linear in the file, sizes
+// past 32 bits are faults, and neither an odd path nor running out of memory ends in an abort.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/inspect.h"
+#include "dbo/dbo_test_support.h"
+#include "hardening_support.h"
+
+namespace tessaline::hardening {
+namespace {
+
+using tessaline::testing::AddPolygon;
+using tessaline::testing::Build;
+using tessaline::testing::Corner;
+using tessaline::testing::Material;
+
+struct Printed {
+  int status = 0;
+  std::string out, err;
+};
+
+std::string Drain(std::FILE* file) {
+  std::string text(static_cast<size_t>(std::ftell(file)), '\0');
+  std::rewind(file);
+  text.resize(std::fread(text.data(), 1, text.size(), file));
+  std::fclose(file);
+  return text;
+}
+
+class HostileDbo : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = fs::temp_directory_path() / ("tessaline-inspect-" + std::to_string(getpid()) + "-" +
+                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(root_);
+  }
+  void TearDown() override { fs::remove_all(root_); }
+
+  fs::path Write(const std::string& name, const SceneObject& object, bool collision) {
+    dbofstream out;
+    out.open(root_ / name, std::ios::binary | std::ios::out | std::ios::trunc);
+    NoProgress progress;
+    WriteScene(out, object, {1, 1, 1}, progress, collision);
+    out.close();
+    return root_ / name;
+  }
+
+  static Printed Inspect(const fs::path& path, InspectView view) {
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    const int status = InspectFile(path.string(), view, out, err);
+    return {status, Drain(out), Drain(err)};
+  }
+
+  fs::path root_;
+};
+
+TEST_F(HostileDbo, NamesShowAsUtf8WithControlCharactersEscaped) {
+  // A frame name in Windows-1252 holding a screen-clearing escape; a texture name with an undefined byte.
+  Scene scene;
+  scene.materials.push_back(Material(1, {"Media\\t\x81.png"}));
+  AddPolygon(scene, {Corner(0, 0, 0), Corner(1, 0, 0), Corner(1, 1, 0)}, 1);
+  const fs::path file = Write("names.dbo",
+                              Build(scene, 0,
+                                    "B\xf6"
+                                    "den\x1b[2J"),
+                              false);
+  const struct {
+    InspectView view;
+    std::vector<std::string> shown;
+  } cases[] = {
+      {InspectView::Summary,
+       {"\"B\xc3\xb6"
+        "den\\x1B[2J\"",
+        "not found  Media\\t\\u0081.png"}},
+      {InspectView::Tree,
+       {"frame 1 \"B\xc3\xb6"
+        "den\\x1B[2J\"",
+        "texture Media\\t\\u0081.png"}},
+      {InspectView::Json,
+       {"\"B\xc3\xb6"
+        "den\\u001b[2J\"",
+        "\"Media\\\\t\xc2\x81.png\""}},
+  };
+  for (const auto& [view, shown] : cases) {
+    const Printed printed = Inspect(file, view);
+    EXPECT_EQ(printed.status, 0);
+    EXPECT_EQ(printed.out.find('\x1b'), std::string::npos) << printed.out;
+    for (const std::string& text : shown)
+      EXPECT_NE(printed.out.find(text), std::string::npos) << text << " not in\n" << printed.out;
+  }
+}
+
+// A per-object collision file of 2,000 frames: one triangle each, the frame chain 2,001 deep.
+SceneObject DeepChain() {
+  Scene scene;
+  for (int k = 0; k < 2000; ++k)
+    AddPolygon(scene, {Corner(0, 0, 0), Corner(1, 0, 0), Corner(1, 1, 0)}, 1, k);
+  return Build(scene, 2);
+}
+
+TEST_F(HostileDbo, DeepFrameChainsPrintInLinesOfBoundedWidth) {
+  const fs::path file = Write("deep.dbo", DeepChain(), true);
+  for (InspectView view : {InspectView::Summary, InspectView::Tree}) {
+    const Printed printed = Inspect(file, view);
+    ASSERT_EQ(printed.status, 0) << printed.err;
+    std::istringstream lines(printed.out);
+    size_t widest = 0;
+    for (std::string line; std::getline(lines, line);)
+      widest = std::max(widest, line.size());
+    EXPECT_LE(widest, 100u);
+    if (view == InspectView::Tree) {
+      EXPECT_NE(printed.out.find("(depth 2001) 108 FrameScale"), std::string::npos);
+    }
+  }
+}
+
+TEST_F(HostileDbo, MeshOfExactly65536VerticesIsAcceptedWithAWarning) {
+  for (uint32_t count : {65535u, 65536u}) {
+    MeshRecord mesh = MeshFromMaterial(CollisionMaterial());
+    for (uint32_t k = 0; k < count; ++k)
+      mesh.vertices.push_back(Corner(static_cast<float>(k), 0, 0));
+    mesh.indices = {0, 1, 2};
+    std::vector<MeshRecord> meshes;
+    meshes.push_back(std::move(mesh));
+    const Printed printed =
+        Inspect(Write("big.dbo", PackMeshes(std::move(meshes), "Big"), true), InspectView::Summary);
+    EXPECT_EQ(printed.status, 0);
+    EXPECT_EQ(printed.err.find(
+                  "frame 1 has a mesh of 65536 vertices: it draws only without shared vertex buffers") !=
+                  std::string::npos,
+              count == 65536)
+        << printed.err;
+  }
+}
+
+TEST_F(HostileDbo, FilesThatCannotBeWalkedSayWhyInJson) {
+  // Vertex data of 65,536 vertices of 65,536 bytes: exactly 2^32 bytes, which a 32-bit size field holds as
+  // 0. The file is sparse, so its 4 GiB cost no disk.
+  testing::Bytes head;
+  head.Raw({8, 0, 0, 0, 'M', 'A', 'G', 'I', 'C', 'D', 'B', 'O', 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+  head.Item(1, 0);
+  for (int frame = 0; frame < 2; ++frame) {
+    head.NameItem(101, "").Item(102, 64).Floats({1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1});
+    if (frame == 0) head.EmptyItem(103).EmptyItem(104).Item(105, 0);
+  }
+  head.Item(103, 0).DwordItem(111, 8189 << 8 | 18).DwordItem(112, 65536).DwordItem(113, 65536);
+  head.DwordItem(114, 3).DwordItem(138, 0).Item(115, 0);
+  const uint64_t dataOffset = head.data.size() - 8;
+  WriteText(root_ / "wrapped.dbo", std::string(head.data.begin(), head.data.end()));
+  fs::resize_file(root_ / "wrapped.dbo", (uint64_t{1} << 32) + 4096);
+  WriteText(root_ / "cut.dbo", "\x08");
+
+  const auto json = [](const fs::path& path, const std::string& error, const std::string& offset) {
+    return "{\n  \"file\": \"" + path.string() + "\",\n  \"ok\": false,\n  \"error\": \"" + error +
+           "\",\n  \"offset\": " + offset + "\n}\n";
+  };
+  const struct {
+    fs::path path;
+    std::string error, offset;
+  } cases[] = {
+      {root_ / "wrapped.dbo",
+       "vertex data declares 0 bytes, 65536 vertices of 65536 bytes take 4294967296, more than a 32-bit size "
+       "holds",
+       std::to_string(dataOffset)},
+      {root_ / "cut.dbo", "file ends inside the header", "1"},
+      {root_, "it is a directory, not a DBO file", "null"},
+      {root_ / "missing.dbo", "No such file or directory", "null"},
+  };
+  for (const auto& [path, error, offset] : cases) {
+    const Printed printed = Inspect(path, InspectView::Json);
+    EXPECT_EQ(printed.status, 1);
+    EXPECT_EQ(printed.out, json(path, error, offset));
+  }
+}
+
+size_t AddressSpaceInUse() {
+  unsigned long pages = 0;
+  std::FILE* statm = std::fopen("/proc/self/statm", "r");
+  if (statm != nullptr) {
+    if (std::fscanf(statm, "%lu", &pages) != 1) pages = 0;
+    std::fclose(statm);
+  }
+  return pages * static_cast<size_t>(sysconf(_SC_PAGESIZE));
+}
+
+TEST_F(HostileDbo, RunningOutOfMemoryIsAnErrorNotAnAbort) {
+  if (kUnderAddressSanitizer) GTEST_SKIP() << "AddressSanitizer needs an unlimited address space";
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const fs::path file = Write("deep.dbo", DeepChain(), true);
+  // Room for the mapped file and a little more, not for the walker's list of 2,000 frames' items.
+  const size_t room = fs::file_size(file) + (size_t{1} << 20);
+  auto child = [&] {
+    const rlimit limit{AddressSpaceInUse() + room, AddressSpaceInUse() + room};
+    setrlimit(RLIMIT_AS, &limit);
+    std::_Exit(InspectFile(file.string(), InspectView::Tree, std::fopen("/dev/null", "w"), stderr));
+  };
+  EXPECT_EXIT(child(), ::testing::ExitedWithCode(1), "out of memory while inspecting");
+}
+
+}  // namespace
+}  // namespace tessaline::hardening
