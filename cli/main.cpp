@@ -49,8 +49,8 @@ constexpr const char* kUsage =
     "  --no-textures                do not place textures\n"
     "  --collision one|per-object   also write a collision file: one big object, or one object\n"
     "                               per primitive\n"
-    "  --collision-file NAME        the collision file's name (default collision.dbo; \"\" derives\n"
-    "                               it from the output: OUT_col.dbo)\n"
+    "  --collision-file NAME        the collision file's name, inside the output folder (default\n"
+    "                               collision.dbo; \"\" derives it from the output: OUT_col.dbo)\n"
     "  --install-dir DIR            the editor's install directory; images are copied from\n"
     "                               DIR/Textures/\n"
     "  --preview OUT.png            also draw the exported model into OUT.png (as render does)\n"
@@ -224,6 +224,10 @@ int Export(int argc, char** argv) {
     return UsageError("--no-textures and --texture-folder exclude each other");
   if (collisionFileGiven && !controls.exportCollision)
     return UsageError("--collision-file needs --collision");
+  if (!controls.collisionFileName.empty() && !IsPlainFileName(controls.collisionFileName)) {
+    return UsageError("--collision-file takes a file name inside the output folder, not '" +
+                      controls.collisionFileName + "'");
+  }
   if (outputPath.size() > 511) return UsageError("the output path is longer than 511 characters");
   controls.exportTextures = !noTextures;
 
@@ -248,6 +252,9 @@ int Export(int argc, char** argv) {
   Win32FileSystem files;
   desktop.files = &files;
 #endif
+  desktop.sceneFile = Backslashed(scenePath);
+  desktop.warningsAsRemarks = true;
+  RemoveTemporaryFilesOnInterrupt();
   SetDesktop(&desktop);
   PluginSetCallback(&AnswerRequest);
   PluginExecute();
@@ -259,12 +266,8 @@ int Export(int argc, char** argv) {
   for (const std::string& call : desktop.calls) {
     if (call == "save") saved = true;
     if (call.rfind("message Error in Callback|", 0) == 0) hostFailed = true;
-    for (const char* marker : {"write ", "replace ", "copy "}) {
-      if (call.rfind(marker, 0) != 0) continue;
-      const size_t arrow = call.find(" -> ");
-      written.push_back(desktop.NativePath(arrow == std::string::npos ? call.substr(std::strlen(marker))
-                                                                      : call.substr(arrow + 4)));
-    }
+    if (call.rfind("replace ", 0) == 0 && call.find(" -> ") != std::string::npos)
+      written.push_back(call.substr(call.find(" -> ") + 4));
     if (status < 0 && call.rfind("message Tessaline|", 0) == 0) {
       status = 1;
       if (call.size() >= 12 && call.compare(call.size() - 12, 12, "|information") == 0) status = 0;

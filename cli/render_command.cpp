@@ -2,9 +2,7 @@
 #include "cli/render_command.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "render/render.h"
@@ -100,16 +98,19 @@ int RenderCommand(int argc, char** argv) {
 
 bool WritePreview(const std::string& dboPath, const std::string& previewPath,
                   const std::vector<std::string>& written) {
-  namespace fs = std::filesystem;
-  std::error_code error;
+  PlatformFiles files;
+  std::string preview = previewPath;
+  for (char& c : preview) {
+    if (c == '/') c = '\\';
+  }
+  const std::string identity = files.FileIdentity(preview);
   for (const std::string& file : written) {
-    if (fs::equivalent(fs::path(previewPath), fs::path(file), error) && !error) {
+    if (files.FileIdentity(file) == identity) {
       std::fprintf(stderr, "tessaline: the preview '%s' would replace '%s', which the export wrote\n",
-                   previewPath.c_str(), file.c_str());
+                   previewPath.c_str(), files.NativePath(file).c_str());
       return false;
     }
   }
-  PlatformFiles files;
   const RenderResult result = RenderDboFile(dboPath, previewPath, RenderOptions{}, files);
   ReportMissing(result.missing);
   if (result.status == RenderUnreadable || result.status == RenderUnwritable) {

@@ -12,8 +12,8 @@ namespace tessaline {
 int RenderCommand(int argc, char** argv);
 
 // Draws the exported dboPath into previewPath with the default view, after the export wrote the files in
-// written. False, with the reason on stderr, when the preview could not be written or would replace one
-// of those files. Missing textures are named on stderr but do not count as a failure.
+// written (backslash paths). False, with the reason on stderr, when the preview could not be written or would
+// replace one of those files. Missing textures are named on stderr but do not count as a failure.
 bool WritePreview(const std::string& dboPath, const std::string& previewPath,
                   const std::vector<std::string>& written);
 

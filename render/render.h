@@ -135,8 +135,8 @@ struct RenderResult {
   std::vector<MissingTexture> missing;
 };
 
-// Reads dboPath, draws it with the textures beside it, and writes pngPath with files.WriteFile (through a
-// temporary file that replaces it only once complete). Paths are in the system's own form.
+// Reads dboPath, draws it with the textures beside it, and writes pngPath through files with WriteFileSafely
+// (a temporary file that replaces it only once complete). Paths are in the system's own form.
 RenderResult RenderDboFile(const std::string& dboPath, const std::string& pngPath,
                            const RenderOptions& options, FileSystem& files);
 

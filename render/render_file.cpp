@@ -50,7 +50,7 @@ RenderResult RenderDboFile(const std::string& dboPath, const std::string& pngPat
   PngEncoder encoder;
   std::vector<uint8_t> png;
   encoder.encode(png, image.pixels.data(), image.width, image.height);
-  if (encoder.error != PngOk || !files.WriteFile(Backslashed(pngPath), png)) {
+  if (encoder.error != PngOk || !WriteFileSafely(files, Backslashed(pngPath), png)) {
     result.status = RenderUnwritable;
     result.error = "cannot write '" + pngPath + "'";
     return result;

@@ -2,8 +2,8 @@
 //
 // This folder owns the texture stage (copying image files out of the editor's texture folder and
 // generating solid-colour textures), the PNG encoder that writes those colour textures, and the deflate
-// compressor inside it. File operations go through the small FileSystem interface below, so that the
-// stage runs the same against Windows calls and against the standard library.
+// compressor inside it. File operations go through base/'s FileSystem, so that the stage runs the same
+// against Windows calls and against the standard library.
 //
 // Typical use:
 //   std::vector<std::string> missed = ExportTextures(true, "Media", "C:\\out\\", installDir,
@@ -18,44 +18,10 @@
 #include <string>
 #include <vector>
 
+#include "base/base.h"
 #include "dbo/dbo.h"
 
 namespace tessaline {
-
-// ---------------------------------------------------------------------------------------------------------
-// File operations (backslash paths)
-
-class FileSystem {
- public:
-  virtual ~FileSystem() = default;
-  // Makes one folder level. False when it could not be made (an existing folder also gives false).
-  virtual bool CreateFolder(const std::string& path) = 0;
-  // Copies a file, overwriting the destination. False on any failure.
-  virtual bool CopyFile(const std::string& from, const std::string& to) = 0;
-  // Writes bytes to a temporary file beside path and moves it over path only once it is complete; on
-  // failure the temporary file is removed and an existing file at path is left as it was.
-  virtual bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) = 0;
-  // Moves a finished file over another one (replacing it). False on failure.
-  virtual bool ReplaceFile(const std::string& from, const std::string& to) = 0;
-  // Removes a file; missing files are no error.
-  virtual void RemoveFile(const std::string& path) = 0;
-  // The form of a path that the standard file streams accept on this system.
-  virtual std::string NativePath(const std::string& path) = 0;
-};
-
-// FileSystem over std::filesystem and std::ofstream; backslashes become the system's separator.
-class StdFileSystem : public FileSystem {
- public:
-  bool CreateFolder(const std::string& path) override;
-  bool CopyFile(const std::string& from, const std::string& to) override;
-  bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) override;
-  bool ReplaceFile(const std::string& from, const std::string& to) override;
-  void RemoveFile(const std::string& path) override;
-  std::string NativePath(const std::string& path) override;
-};
-
-// The name of the temporary file that a write to path goes through before it replaces path.
-std::string TemporaryPathFor(const std::string& path);
 
 // ---------------------------------------------------------------------------------------------------------
 // Deflate (zlib stream)
@@ -111,19 +77,24 @@ struct TextureEntry {
 // colour textures, into outputDirectory (which ends in a backslash), creating outputDirectory + folder
 // first when folder is not empty. When exportTextures is false it only advances the bar by 20. Returns the
 // names that could not be placed (missing source, failed copy or write, a name that would leave the output
-// directory); empty when everything was placed.
+// directory, a source that would leave the texture folder, a target that is one of the files in keep or a
+// texture placed before it); empty when everything was placed.
 std::vector<std::string> ExportTextures(bool exportTextures, const std::string& folder,
                                         const std::string& outputDirectory,
                                         const std::string& installDirectory,
                                         const std::vector<MeshRecord>& meshes, ProgressWindow& progress,
-                                        FileSystem& files);
+                                        FileSystem& files, const std::vector<std::string>& keep = {});
 
 // Writes the 8 x 8 PNG of a colour-texture name ("...\col_rgba_R_G_B_A_.png") to outputDirectory + name.
 // False when the name is not of that form or the file could not be written.
 bool WriteColourTexture(std::string outputDirectory, std::string name, FileSystem& files);
 
-// True when a texture name may be placed under the output directory: not absolute, no "/" or ":", and
-// no ".." component between backslashes.
+// True when a texture name may be placed under the output directory: not absolute, no "/" or ":", no
+// ".." component between backslashes, and no component that Windows reserves (IsReservedName).
 bool IsSafeTextureName(const std::string& name);
+
+// True when an image source stays inside the editor's texture folder: not empty, no ".." component, not
+// absolute, no drive letter or colon, and not beginning with a separator ("\" or "/").
+bool IsSafeTextureSource(const std::string& source);
 
 }  // namespace tessaline
