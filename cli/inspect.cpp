@@ -15,6 +15,7 @@
 #include <span>
 #include <stdexcept>
 #include <string_view>
+#include <system_error>
 #include <unordered_set>
 #include <vector>
 
@@ -232,7 +233,11 @@ bool TextureFound(const std::string& folder, std::string name) {
   if (name.empty() || name.find('\0') != std::string::npos) return false;
   std::replace(name.begin(), name.end(), '\\', '/');
   std::error_code error;
-  return std::filesystem::is_regular_file(std::filesystem::path(folder + "/" + name), error);
+  try {
+    return std::filesystem::is_regular_file(std::filesystem::path(folder + "/" + name), error);
+  } catch (const std::system_error&) {
+    return false;  // a name the system cannot convert to a path names no file it has
+  }
 }
 
 struct Texture {
@@ -458,6 +463,10 @@ int InspectFile(const std::string& path, InspectView view, std::FILE* out, std::
     return Inspect(path, view, out, err);
   } catch (const std::bad_alloc&) {
   } catch (const std::length_error&) {
+  } catch (const std::exception& error) {
+    // A path the system cannot convert (Windows code pages) is the only other failure that throws.
+    std::fprintf(err, "tessaline: cannot inspect '%s': %s\n", Printable(path).c_str(), error.what());
+    return 1;
   }
   // What was held is released by now, so the message itself finds memory.
   try {
