@@ -9,7 +9,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <new>
 #include <nlohmann/json.hpp>
 #include <span>
@@ -162,10 +161,14 @@ class FileBytes {
       return "it is not a regular file";
     }
 #ifdef _WIN32
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
     if (!in) return std::strerror(errno);
-    copy_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad()) return "the file cannot be read";
+    const std::streamoff size = in.tellg();
+    if (size < 0) return "the file cannot be read";
+    if (static_cast<uint64_t>(size) > SIZE_MAX) throw std::bad_alloc();
+    copy_.resize(static_cast<size_t>(size));
+    in.seekg(0);
+    if (!in.read(reinterpret_cast<char*>(copy_.data()), size)) return "the file cannot be read";
     size_ = copy_.size();
 #else
     // Opened without blocking and checked again once open: the path may have changed since.
