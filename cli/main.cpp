@@ -47,8 +47,8 @@ constexpr const char* kUsage =
     "  --no-textures                do not place textures\n"
     "  --collision one|per-object   also write a collision file: one big object, or one object\n"
     "                               per primitive\n"
-    "  --collision-file NAME        the collision file's name (default collision.dbo; \"\" derives\n"
-    "                               it from the output: OUT_col.dbo)\n"
+    "  --collision-file NAME        the collision file's name, inside the output folder (default\n"
+    "                               collision.dbo; \"\" derives it from the output: OUT_col.dbo)\n"
     "  --install-dir DIR            the editor's install directory; images are copied from\n"
     "                               DIR/Textures/\n"
     "\n"
@@ -209,6 +209,10 @@ int Export(int argc, char** argv) {
     return UsageError("--no-textures and --texture-folder exclude each other");
   if (collisionFileGiven && !controls.exportCollision)
     return UsageError("--collision-file needs --collision");
+  if (!controls.collisionFileName.empty() && !IsPlainFileName(controls.collisionFileName)) {
+    return UsageError("--collision-file takes a file name inside the output folder, not '" +
+                      controls.collisionFileName + "'");
+  }
   if (outputPath.size() > 511) return UsageError("the output path is longer than 511 characters");
   controls.exportTextures = !noTextures;
 
@@ -233,6 +237,9 @@ int Export(int argc, char** argv) {
   Win32FileSystem files;
   desktop.files = &files;
 #endif
+  desktop.sceneFile = Backslashed(scenePath);
+  desktop.warningsAsRemarks = true;
+  RemoveTemporaryFilesOnInterrupt();
   SetDesktop(&desktop);
   PluginSetCallback(&AnswerRequest);
   PluginExecute();

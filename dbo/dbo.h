@@ -104,6 +104,15 @@ MeshRecord MeshFromMaterial(const SceneMaterial& material);
 // sequence, textureDataSize 8.
 SceneMaterial CollisionMaterial();
 
+// The vertex format stores the number of texture-coordinate sets in 4 bits, and the engine's Direct3D 9
+// takes at most 8 of them: a material never gives more texture layers than this.
+constexpr uint32_t kMaxTextureLayers = 8;
+
+// Cuts every material with more than kMaxTextureLayers layers to its first ones (its per-layer sequences
+// and textureDataSize with them) and returns those materials' ids, in order. Other materials are left as
+// they are.
+std::vector<int32_t> LimitTextureLayers(std::vector<SceneMaterial>& materials);
+
 // One mesh record per material, in material order.
 std::vector<MeshRecord> BuildMainMeshList(const std::vector<SceneMaterial>& materials);
 
@@ -137,18 +146,20 @@ struct SceneObject {
 // records of their own, and sets meshSize = first vertex's vertexSize x V + 2 x I + textureDataSize + 527.
 SceneObject PackMeshes(std::vector<MeshRecord> meshes, const std::string& sceneName);
 
+// True when every size that a DBO file of object (main form, or collision form) stores in a dword fits in
+// 32 bits; the root frame's size, which holds all others, decides. Sizes are summed in 64 bits here.
+bool FitsDboSizes(const SceneObject& object, bool collision);
+
 // The binary output stream for DBO files: a standard file stream with the DBO encodings on top. Every
 // composite write returns true when the stream holds no error bit afterwards.
 class dbofstream : public std::ofstream {
  public:
   dbofstream() = default;
+  // A stream that writes into sink instead of a file of its own (open() is then not used).
+  explicit dbofstream(std::streambuf* sink) { std::ios::rdbuf(sink); }
   ~dbofstream() override;
 
-  bool WriteHeader();                         // the 24-byte header
-  bool WriteString(const std::string& text);  // dword length, then the bytes
-  // Position, normal, then exactly pairCount coordinate pairs: the present slots in slot order, cut to
-  // pairCount, padded with (0, 0).
-  bool WriteVertex(const SceneVertex& vertex, uint32_t pairCount);
+  bool WriteHeader();  // the 24-byte header
 };
 
 // Writes a scene object as a complete DBO file: the main form (collision false) or the collision form.

@@ -28,16 +28,4 @@ bool dbofstream::WriteHeader() {
   return Put(*this, bytes);
 }
 
-bool dbofstream::WriteString(const std::string& text) {
-  std::string bytes;
-  dbo_bytes::AppendString(bytes, text);
-  return Put(*this, bytes);
-}
-
-bool dbofstream::WriteVertex(const SceneVertex& vertex, uint32_t pairCount) {
-  std::string bytes;
-  dbo_bytes::AppendVertex(bytes, vertex, pairCount);
-  return Put(*this, bytes);
-}
-
 }  // namespace tessaline

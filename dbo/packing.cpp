@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <iterator>
 #include <utility>
 
@@ -61,6 +62,22 @@ SceneObject PackMeshes(std::vector<MeshRecord> meshes, const std::string& sceneN
     mesh = MeshRecord();
   }
   return object;
+}
+
+bool FitsDboSizes(const SceneObject& object, bool collision) {
+  const uint64_t nameLength = object.name.size();
+  uint64_t total = 0;
+  for (const MeshRecord& mesh : object.meshes) {
+    const uint64_t vertexCount = mesh.vertices.size();
+    const uint64_t layers = collision ? 0 : mesh.material.layerCount;
+    const uint64_t firstVertexSize = mesh.vertices.empty() ? 0 : mesh.vertices.front().vertexSize;
+    const uint64_t meshSize = firstVertexSize * vertexCount + 2 * uint64_t{mesh.indices.size()} +
+                              mesh.material.textureDataSize + 527;
+    // The vertex data item is sized by the vertex format, which may be wider than the first vertex.
+    if ((layers + 3) * 8 * vertexCount > UINT32_MAX) return false;
+    total += 112 + nameLength + meshSize;
+  }
+  return nameLength + total + 168 <= UINT32_MAX;
 }
 
 }  // namespace tessaline

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <exception>
 #include <string>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -14,50 +15,86 @@ namespace {
 constexpr const char* kCaption = "Tessaline";
 constexpr const char* kSuccessText = "Scene correctly exported.\n";
 
-// The directory part of a backslash path, ending in a backslash ("C:\Games\level.dbo" -> "C:\Games\").
-std::string OutputDirectoryOf(const std::string& path) {
-  std::deque<std::string> parts = SplitString(path, "\\");
-  std::string directory;
-  for (size_t i = 0; i + 1 < parts.size(); ++i)
-    directory += parts[i] + "\\";
-  return directory;
-}
-
-// The collision file: the chosen name in the output directory, or the main file's name up to its first
-// "." followed by "_col.dbo".
-std::string CollisionPathOf(const std::string& path, const std::string& outputDirectory,
-                            const std::string& collisionFileName) {
-  if (!collisionFileName.empty()) return outputDirectory + collisionFileName;
-  std::deque<std::string> parts = SplitString(path, "\\");
-  std::string base;
-  if (!parts.empty()) {
-    std::deque<std::string> pieces = SplitString(parts.back(), ".");
-    if (!pieces.empty()) base = pieces.front();
-  }
-  return outputDirectory + base + "_col.dbo";
-}
-
 // Writes one scene object to path through a temporary file beside it, which replaces path only when
 // everything was written; a failed write leaves an existing file untouched.
 bool WriteDboFile(Desktop& desktop, const std::string& path, const SceneObject& object,
                   const ExportSettings& settings, bool collision) {
-  const std::string temporary = TemporaryPathFor(path);
-  bool complete = false;
-  {
-    dbofstream out;
-    out.open(desktop.NativePath(temporary), std::ios::binary | std::ios::out | std::ios::trunc);
-    const bool opened = out.is_open();
-    try {
-      WriteScene(out, object, {settings.scaleX, settings.scaleY, settings.scaleZ}, desktop, collision);
-    } catch (const std::exception&) {
-      out.setstate(std::ios::badbit);  // out of memory while encoding: the file is incomplete
+  return WriteThroughTemporary(desktop, path, [&](OutputFile& file) {
+    OutputFileBuffer buffer(file);
+    dbofstream out(&buffer);
+    WriteScene(out, object, {settings.scaleX, settings.scaleY, settings.scaleZ}, desktop, collision);
+    out.flush();
+    return !out.fail();
+  });
+}
+
+// "1 polygon" or "N polygons".
+std::string Polygons(uint64_t count) {
+  return std::to_string(count) + (count == 1 ? " polygon" : " polygons");
+}
+
+// Remarks how many polygons the model and the collision file leave out, and why (the rules of
+// BuildGeometry).
+void RemarkLeftOutPolygons(Desktop& desktop, const Scene& model, uint32_t collisionMode,
+                           uint32_t collisionRecords) {
+  std::unordered_set<int32_t> materialIds;
+  for (const SceneMaterial& material : model.materials)
+    materialIds.insert(material.id);
+  uint64_t fewCorners = 0, tooLarge = 0, noMaterial = 0, noPrimitive = 0;
+  for (const ScenePolygon& polygon : model.polygons) {
+    if (polygon.vertexCount < 3) {
+      ++fewCorners;
+    } else if (polygon.vertexCount > kMaxFrameVertices) {
+      ++tooLarge;
+    } else {
+      if (materialIds.count(polygon.materialId) == 0) ++noMaterial;
+      if (collisionMode == 2 &&
+          (polygon.primitiveId < 0 || static_cast<uint32_t>(polygon.primitiveId) >= collisionRecords)) {
+        ++noPrimitive;
+      }
     }
-    out.close();
-    complete = opened && !out.fail();
   }
-  if (complete && desktop.ReplaceFile(temporary, path)) return true;
-  desktop.RemoveFile(temporary);
-  return false;
+  if (fewCorners > 0) desktop.Remark(Polygons(fewCorners) + " left out: fewer than 3 corners");
+  if (tooLarge > 0) {
+    desktop.Remark(Polygons(tooLarge) + " left out: too large for one mesh frame (more than " +
+                   std::to_string(kMaxFrameVertices) + " corners)");
+  }
+  if (noMaterial > 0) desktop.Remark(Polygons(noMaterial) + " left out of the model: no material of that id");
+  if (noPrimitive > 0) {
+    desktop.Remark(Polygons(noPrimitive) + " left out of the collision file: no primitive record of that id");
+  }
+}
+
+// The line that names the materials cut to their first texture layers.
+std::string CutLayersText(const std::vector<int32_t>& ids) {
+  static_assert(kMaxTextureLayers == 8, "the text names the limit");
+  std::string text = ids.size() == 1 ? "This material has" : "These materials have";
+  text.append(" more than 8 texture layers; only the first 8 were exported:");
+  for (int32_t id : ids) {
+    text.push_back(' ');
+    text.append(std::to_string(id));
+  }
+  return text;
+}
+
+// A file an export is about to write that is another file of the same export, or the scene file: the
+// closing message that refuses the export; empty when the files are apart.
+std::string OverlapText(Desktop& desktop, const std::string& path, const std::string& collisionPath) {
+  const std::string scene = desktop.SceneFile();
+  const std::string sceneIdentity = scene.empty() ? std::string() : desktop.FileIdentity(scene);
+  const std::string mainIdentity = desktop.FileIdentity(path);
+  std::string text;
+  if (!scene.empty() && mainIdentity == sceneIdentity) {
+    text = "The DBO file would replace the scene file it is exported from:\n" + path + "\n";
+  } else if (!collisionPath.empty()) {
+    const std::string collisionIdentity = desktop.FileIdentity(collisionPath);
+    if (collisionIdentity == mainIdentity) {
+      text = "The collision file would replace the DBO file:\n" + collisionPath + "\n";
+    } else if (!scene.empty() && collisionIdentity == sceneIdentity) {
+      text = "The collision file would replace the scene file it is exported from:\n" + collisionPath + "\n";
+    }
+  }
+  return text.empty() ? text : text + "Nothing was exported.\n";
 }
 
 // Puts the texture folder and a backslash in front of every texture name, keeping textureDataSize equal
@@ -98,6 +135,7 @@ std::pair<std::string, MessageIcon> RunStages(Desktop& desktop, HostCallback cal
 
   // Scene: fetched and read into the model, then built into the two mesh lists and packed.
   std::vector<SceneObject> objects;
+  std::vector<int32_t> cutLayers;
   bool unreadable = false;
   {
     HostExchange scene(callback, desktop, settings.allObjects ? kSceneAllRequest : kSceneSelectionRequest);
@@ -118,6 +156,7 @@ std::pair<std::string, MessageIcon> RunStages(Desktop& desktop, HostCallback cal
       desktop.SetStageText("Please Wait....Parsing Data.");
       desktop.SetBarStep(5);
       if (ReadMaterials(text, model.materials, &parsed) && parsed) {
+        cutLayers = LimitTextureLayers(model.materials);
         PrefixTextureNames(model.materials, settings.textureFolder);
         desktop.StepBar();
         desktop.SetBarStep(10);
@@ -134,9 +173,12 @@ std::pair<std::string, MessageIcon> RunStages(Desktop& desktop, HostCallback cal
     text.shrink_to_fit();
     if (read) {
       desktop.SetStageText("Please Wait....Creating Meshes.");
+      const uint32_t collisionRecords = CollisionRecordCount(settings.collisionMode, model);
+      RemarkLeftOutPolygons(desktop, model, settings.collisionMode, collisionRecords);
+      if (!cutLayers.empty()) desktop.Remark(CutLayersText(cutLayers));
       std::vector<MeshRecord> mainMeshes = BuildMainMeshList(model.materials);
       std::vector<MeshRecord> collisionMeshes =
-          BuildCollisionMeshList(settings.collisionMode, CollisionRecordCount(settings.collisionMode, model));
+          BuildCollisionMeshList(settings.collisionMode, collisionRecords);
       Pacing pacing = Pacing::For(model.polygons.size(), 2.0 / 45.0);
       pacing.Begin(desktop);
       BuildGeometry(0, model.polygons, model.vertices, mainMeshes, desktop, pacing.threshold);
@@ -161,22 +203,44 @@ std::pair<std::string, MessageIcon> RunStages(Desktop& desktop, HostCallback cal
         MessageIcon::Error};
   }
   if (objects.empty()) return {"", MessageIcon::Information};
+  // Every size the file stores in a dword must fit, or the file would be read wrongly: nothing is written.
+  if (!FitsDboSizes(objects[0], false) || (settings.collisionMode != 0 && !FitsDboSizes(objects[1], true))) {
+    return {
+        "The model is too large for a DBO file: its sizes do not fit in the file's 32-bit fields. Nothing "
+        "was exported.\n",
+        MessageIcon::Error};
+  }
   std::string path;
   if (!desktop.ShowSaveDialog(path)) return {"", MessageIcon::Information};
 
+  // The collision file's name is a file name inside the output folder; any other is not written.
+  const std::string outputDirectory = FolderOf(path);
   std::vector<std::string> unwritten;
-  if (!WriteDboFile(desktop, path, objects[0], settings, false)) unwritten.push_back(path);
-  const std::string outputDirectory = OutputDirectoryOf(path);
+  std::string collisionPath;
   if (settings.collisionMode != 0) {
-    const std::string collisionPath = CollisionPathOf(path, outputDirectory, settings.collisionFileName);
-    if (!WriteDboFile(desktop, collisionPath, objects[1], settings, true)) unwritten.push_back(collisionPath);
+    const std::string& name = settings.collisionFileName;
+    if (name.empty() || IsPlainFileName(name)) {
+      collisionPath = CollisionPathFor(path, name);
+    } else {
+      unwritten.push_back(outputDirectory + name);
+    }
+  }
+  const std::string overlap = OverlapText(desktop, path, collisionPath);
+  if (!overlap.empty()) return {overlap, MessageIcon::Error};
+
+  if (!WriteDboFile(desktop, path, objects[0], settings, false)) unwritten.insert(unwritten.begin(), path);
+  if (!collisionPath.empty() && !WriteDboFile(desktop, collisionPath, objects[1], settings, true)) {
+    unwritten.push_back(collisionPath);
   }
   objects[1] = SceneObject{};
 
-  // Textures.
+  // Textures: none may replace a file this export writes, nor the scene.
+  std::vector<std::string> keep = {path};
+  if (!collisionPath.empty()) keep.push_back(collisionPath);
+  if (!desktop.SceneFile().empty()) keep.push_back(desktop.SceneFile());
   const std::vector<std::string> unplaced =
       ExportTextures(settings.exportTextures, settings.textureFolder, outputDirectory, installDirectory,
-                     objects[0].meshes, desktop, desktop);
+                     objects[0].meshes, desktop, desktop, keep);
 
   if (!unwritten.empty()) {
     std::string text = "The export did not finish: this file could not be written:\n";
@@ -185,18 +249,30 @@ std::pair<std::string, MessageIcon> RunStages(Desktop& desktop, HostCallback cal
       text += file + "\n";
     return {text, MessageIcon::Error};
   }
+  std::string text = kSuccessText;
+  MessageIcon icon = MessageIcon::Information;
   if (!unplaced.empty()) {
-    std::string text = kSuccessText;
     text += unplaced.size() == 1 ? "This texture could not be placed beside it:\n"
                                  : "These textures could not be placed beside it:\n";
     for (const std::string& name : unplaced)
       text += name + "\n";
-    return {text, MessageIcon::Warning};
+    icon = MessageIcon::Warning;
   }
-  return {kSuccessText, MessageIcon::Information};
+  if (!cutLayers.empty() && desktop.WarningsInClosingMessage()) {
+    text += CutLayersText(cutLayers) + "\n";
+    icon = MessageIcon::Warning;
+  }
+  return {text, icon};
 }
 
 }  // namespace
+
+std::string CollisionPathFor(const std::string& path, const std::string& collisionFileName) {
+  const std::string outputDirectory = FolderOf(path);
+  if (!collisionFileName.empty()) return outputDirectory + collisionFileName;
+  std::deque<std::string> pieces = SplitString(path.substr(outputDirectory.size()), ".");
+  return outputDirectory + (pieces.empty() ? std::string() : pieces.front()) + "_col.dbo";
+}
 
 void RunExport(Desktop& desktop, HostCallback callback, ExportSettings& settings) {
   // Without a host there is nothing to export from.

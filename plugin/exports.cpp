@@ -20,9 +20,6 @@ std::unique_ptr<ExportSettings> g_settings;
 void SetDesktop(Desktop* desktop) {
   g_desktop = desktop;
 }
-Desktop* CurrentDesktop() {
-  return g_desktop;
-}
 
 }  // namespace tessaline
 

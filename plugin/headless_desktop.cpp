@@ -70,6 +70,14 @@ void HeadlessDesktop::ShowMessage(const std::string& text, const std::string& ca
   if (!text.empty() && text.back() != '\n') std::fputc('\n', stream);
 }
 
+void HeadlessDesktop::Remark(const std::string& text) {
+  calls.push_back("remark " + text);
+  if (!printMessages) return;
+  if (drawProgress) std::fputs("\r\033[K", stderr);
+  std::fprintf(stderr, "tessaline: %s\n", text.c_str());
+  Draw();
+}
+
 void HeadlessDesktop::SetStageText(const std::string& text) {
   calls.push_back("stage " + text);
   stage_ = text;
@@ -130,14 +138,19 @@ bool HeadlessDesktop::CreateFolder(const std::string& path) {
   return Files().CreateFolder(path);
 }
 
-bool HeadlessDesktop::CopyFile(const std::string& from, const std::string& to) {
-  calls.push_back("copy " + from + " -> " + to);
-  return Files().CopyFile(from, to);
+PathKind HeadlessDesktop::KindOf(const std::string& path) {
+  return Files().KindOf(path);
 }
 
-bool HeadlessDesktop::WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-  calls.push_back("write " + path);
-  return Files().WriteFile(path, bytes);
+std::string HeadlessDesktop::FileIdentity(const std::string& path) {
+  return Files().FileIdentity(path);
+}
+
+std::unique_ptr<OutputFile> HeadlessDesktop::CreateTemporaryFile(const std::string& target,
+                                                                 std::string& temporary) {
+  std::unique_ptr<OutputFile> file = Files().CreateTemporaryFile(target, temporary);
+  calls.push_back("temporary " + temporary);
+  return file;
 }
 
 bool HeadlessDesktop::ReplaceFile(const std::string& from, const std::string& to) {

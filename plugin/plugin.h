@@ -14,9 +14,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "base/base.h"
 #include "dbo/dbo.h"
 #include "scene/scene.h"
 #include "textures/textures.h"
@@ -147,14 +149,25 @@ class Desktop : public ProgressWindow, public FileSystem {
   // Asks for the DBO file's path (backslash form); false when cancelled.
   virtual bool ShowSaveDialog(std::string& path) = 0;
   virtual void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon) = 0;
+  // The file the scene comes from, when the host has one (the command's scene file): nothing an export
+  // writes may replace it. Empty for the editor.
+  virtual std::string SceneFile() { return {}; }
+  // A remark on the export that the plug-in does not show: polygons left out, texture layers cut.
+  virtual void Remark(const std::string& /*text*/) {}
+  // Whether warnings on the model (texture layers cut) are added to the closing message, with the warning
+  // icon, besides being remarked; the command keeps them to its remarks.
+  virtual bool WarningsInClosingMessage() { return true; }
 };
 
 // The desktop the exports use; null until set (PluginExecute then does nothing).
 void SetDesktop(Desktop* desktop);
-Desktop* CurrentDesktop();
 
 // One whole export run against a desktop and a host callback, with the module's settings object.
 void RunExport(Desktop& desktop, HostCallback callback, ExportSettings& settings);
+
+// The collision file of a DBO file path: collisionFileName in the same folder, or for an empty name the
+// main file's name up to its first "." followed by "_col.dbo".
+std::string CollisionPathFor(const std::string& path, const std::string& collisionFileName);
 
 // ---------------------------------------------------------------------------------------------------------
 // Headless desktop
@@ -166,13 +179,15 @@ class HeadlessDesktop : public Desktop {
   bool optionsAccepted = true;
   OptionsControls options;
   bool saveAccepted = true;
-  std::string savePath;         // backslash form, as the save dialog hands it over
-  bool drawProgress = false;    // a progress line on stderr
-  bool printMessages = false;   // message texts on stdout (errors on stderr)
-  FileSystem* files = nullptr;  // the file operations; the standard library's when null
+  std::string savePath;            // backslash form, as the save dialog hands it over
+  bool drawProgress = false;       // a progress line on stderr
+  bool printMessages = false;      // message texts on stdout (errors on stderr), remarks on stderr
+  std::string sceneFile;           // backslash form; see SceneFile
+  bool warningsAsRemarks = false;  // see WarningsInClosingMessage
+  FileSystem* files = nullptr;     // the file operations; the standard library's when null
 
   // Everything the run did, one line per call, e.g. "stage Please Wait....Parsing Data.", "step",
-  // "message Tessaline|Scene correctly exported.\n|information".
+  // "message Tessaline|Scene correctly exported.\n|information", "remark 2 polygons ...".
   std::vector<std::string> calls;
   int barPosition = 0;
 
@@ -183,6 +198,9 @@ class HeadlessDesktop : public Desktop {
   void CloseProgressWindow() override;
   bool ShowSaveDialog(std::string& path) override;
   void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon) override;
+  std::string SceneFile() override { return sceneFile; }
+  void Remark(const std::string& text) override;
+  bool WarningsInClosingMessage() override { return !warningsAsRemarks; }
 
   void SetStageText(const std::string& text) override;
   void SetBarRange(int low, int high) override;
@@ -192,8 +210,9 @@ class HeadlessDesktop : public Desktop {
   void AdvanceBar(int delta) override;
 
   bool CreateFolder(const std::string& path) override;
-  bool CopyFile(const std::string& from, const std::string& to) override;
-  bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) override;
+  PathKind KindOf(const std::string& path) override;
+  std::string FileIdentity(const std::string& path) override;
+  std::unique_ptr<OutputFile> CreateTemporaryFile(const std::string& target, std::string& temporary) override;
   bool ReplaceFile(const std::string& from, const std::string& to) override;
   void RemoveFile(const std::string& path) override;
   std::string NativePath(const std::string& path) override;

@@ -34,7 +34,21 @@ bool IsSafeTextureName(const std::string& name) {
   while (start <= name.size()) {
     size_t end = name.find('\\', start);
     if (end == std::string::npos) end = name.size();
-    if (IsParentLike(name.substr(start, end - start))) return false;
+    const std::string component = name.substr(start, end - start);
+    if (IsParentLike(component) || IsReservedName(component)) return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+bool IsSafeTextureSource(const std::string& source) {
+  if (source.empty() || source.front() == '\\' || source.front() == '/') return false;
+  if (source.find(':') != std::string::npos) return false;
+  size_t start = 0;
+  while (start <= source.size()) {
+    size_t end = source.find_first_of("\\/", start);
+    if (end == std::string::npos) end = source.size();
+    if (IsParentLike(source.substr(start, end - start))) return false;
     start = end + 1;
   }
   return true;
@@ -62,14 +76,14 @@ bool WriteColourTexture(std::string outputDirectory, std::string name, FileSyste
   std::vector<uint8_t> png;
   encoder.encode(png, image.data(), kColourTextureSize, kColourTextureSize);
   if (encoder.error != PngOk) return false;
-  return files.WriteFile(outputDirectory + name, png);
+  return WriteFileSafely(files, outputDirectory + name, png);
 }
 
 std::vector<std::string> ExportTextures(bool exportTextures, const std::string& folder,
                                         const std::string& outputDirectory,
                                         const std::string& installDirectory,
                                         const std::vector<MeshRecord>& meshes, ProgressWindow& progress,
-                                        FileSystem& files) {
+                                        FileSystem& files, const std::vector<std::string>& keep) {
   std::vector<std::string> notPlaced;
   if (!exportTextures) {
     progress.AdvanceBar(kSkippedStageAdvance);
@@ -99,17 +113,24 @@ std::vector<std::string> ExportTextures(bool exportTextures, const std::string& 
   // every name then carries it and is refused below.
   if (!folder.empty() && IsSafeTextureName(folder)) files.CreateFolder(outputDirectory + folder);
 
+  // The files no texture may replace: those given, and every texture once it is placed (two names can
+  // be one file where names ignore case).
+  std::unordered_set<std::string> taken;
+  for (const std::string& path : keep)
+    taken.insert(files.FileIdentity(path));
+
   for (size_t i = 0; i < work.names.size(); ++i) {
     const std::string& name = work.names[i];
+    const std::string target = outputDirectory + name;
     bool placed = false;
-    if (IsSafeTextureName(name)) {
-      if (work.isFile[i]) {
-        placed =
-            files.CopyFile(installDirectory + "\\" + "Textures\\" + work.sources[i], outputDirectory + name);
-      } else {
+    if (IsSafeTextureName(name) && taken.count(files.FileIdentity(target)) == 0) {
+      if (!work.isFile[i]) {
         placed = WriteColourTexture(outputDirectory, name, files);
+      } else if (IsSafeTextureSource(work.sources[i])) {
+        placed = CopyFileSafely(files, installDirectory + "\\" + "Textures\\" + work.sources[i], target);
       }
     }
+    if (placed) taken.insert(files.FileIdentity(target));
     if (!placed) notPlaced.push_back(name);
     pacing.After(i, progress);
   }

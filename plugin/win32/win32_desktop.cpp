@@ -10,8 +10,7 @@
 
 #include "resources/resource.h"
 
-// windows.h maps these names to their ANSI/Unicode variants; here they are our own member functions.
-#undef CopyFile
+// windows.h maps this name to its ANSI or Unicode variant; here it is our own member function.
 #undef ReplaceFile
 
 namespace tessaline {
@@ -220,12 +219,17 @@ bool Win32Desktop::CreateFolder(const std::string& path) {
   return files_.CreateFolder(path);
 }
 
-bool Win32Desktop::CopyFile(const std::string& from, const std::string& to) {
-  return files_.CopyFile(from, to);
+PathKind Win32Desktop::KindOf(const std::string& path) {
+  return files_.KindOf(path);
 }
 
-bool Win32Desktop::WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-  return files_.WriteFile(path, bytes);
+std::string Win32Desktop::FileIdentity(const std::string& path) {
+  return files_.FileIdentity(path);
+}
+
+std::unique_ptr<OutputFile> Win32Desktop::CreateTemporaryFile(const std::string& target,
+                                                              std::string& temporary) {
+  return files_.CreateTemporaryFile(target, temporary);
 }
 
 bool Win32Desktop::ReplaceFile(const std::string& from, const std::string& to) {

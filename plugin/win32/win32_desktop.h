@@ -3,21 +3,22 @@
 // in the .cpp, so handles are kept as opaque pointers here.
 #pragma once
 
-#include <cstdint>
+#include <memory>
 #include <string>
-#include <vector>
 
 #include "plugin/plugin.h"
 
 namespace tessaline {
 
-// Files through kernel32's ANSI calls (CreateFileA, CopyFileA, MoveFileExA ...): path bytes are read in the
+// Files through kernel32's ANSI calls (CreateFileA, MoveFileExA ...): path bytes are read in the
 // system's ANSI code page, as everywhere in the plug-in.
 class Win32FileSystem final : public FileSystem {
  public:
   bool CreateFolder(const std::string& path) override;
-  bool CopyFile(const std::string& from, const std::string& to) override;
-  bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) override;
+  PathKind KindOf(const std::string& path) override;
+  std::string FileIdentity(const std::string& path) override;
+  // CREATE_NEW, shared for deleting, so that an interrupted command can delete it while it is open.
+  std::unique_ptr<OutputFile> CreateTemporaryFile(const std::string& target, std::string& temporary) override;
   bool ReplaceFile(const std::string& from, const std::string& to) override;
   void RemoveFile(const std::string& path) override;
   std::string NativePath(const std::string& path) override;
@@ -44,8 +45,9 @@ class Win32Desktop final : public Desktop {
   void AdvanceBar(int delta) override;
 
   bool CreateFolder(const std::string& path) override;
-  bool CopyFile(const std::string& from, const std::string& to) override;
-  bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) override;
+  PathKind KindOf(const std::string& path) override;
+  std::string FileIdentity(const std::string& path) override;
+  std::unique_ptr<OutputFile> CreateTemporaryFile(const std::string& target, std::string& temporary) override;
   bool ReplaceFile(const std::string& from, const std::string& to) override;
   void RemoveFile(const std::string& path) override;
   std::string NativePath(const std::string& path) override;

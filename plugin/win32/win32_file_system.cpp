@@ -6,8 +6,7 @@
 
 #include <algorithm>
 
-// windows.h maps these names to their ANSI/Unicode variants; here they are our own member functions.
-#undef CopyFile
+// windows.h maps this name to its ANSI or Unicode variant; here it is our own member function.
 #undef ReplaceFile
 
 namespace tessaline {
@@ -16,31 +15,81 @@ bool Win32FileSystem::CreateFolder(const std::string& path) {
   return CreateDirectoryA(path.c_str(), nullptr) != 0;
 }
 
-bool Win32FileSystem::CopyFile(const std::string& from, const std::string& to) {
-  return CopyFileA(from.c_str(), to.c_str(), FALSE) != 0;
+namespace {
+
+// A temporary file by its handle.
+class HandleFile : public OutputFile {
+ public:
+  explicit HandleFile(HANDLE file) : file_(file) {}
+  ~HandleFile() override { Close(); }
+
+  bool Write(const void* data, size_t size) override {
+    const char* bytes = static_cast<const char*>(data);
+    while (ok_ && size > 0) {
+      const DWORD chunk = static_cast<DWORD>(std::min<size_t>(size, 1u << 20));
+      DWORD count = 0;
+      ok_ = ::WriteFile(file_, bytes, chunk, &count, nullptr) != 0 && count == chunk;
+      bytes += count;
+      size -= count;
+    }
+    return ok_;
+  }
+
+  bool Close() override {
+    if (file_ == INVALID_HANDLE_VALUE) return ok_;
+    if (CloseHandle(file_) == 0) ok_ = false;
+    file_ = INVALID_HANDLE_VALUE;
+    return ok_;
+  }
+
+ private:
+  HANDLE file_;
+  bool ok_ = true;
+};
+
+}  // namespace
+
+PathKind Win32FileSystem::KindOf(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::Missing;
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return PathKind::Link;
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return PathKind::Folder;
+  if ((attributes & FILE_ATTRIBUTE_DEVICE) != 0) return PathKind::Other;
+  return PathKind::File;
 }
 
-bool Win32FileSystem::WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-  const std::string temporary = TemporaryPathFor(path);
-  HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  size_t done = 0;
-  bool written = true;
-  while (written && done < bytes.size()) {
-    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 20));
-    DWORD count = 0;
-    written = ::WriteFile(file, bytes.data() + done, chunk, &count, nullptr) != 0 && count == chunk;
-    done += count;
+std::string Win32FileSystem::FileIdentity(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file != INVALID_HANDLE_VALUE) {
+    BY_HANDLE_FILE_INFORMATION information{};
+    const bool known = GetFileInformationByHandle(file, &information) != 0;
+    CloseHandle(file);
+    if (known) {
+      return "file " + std::to_string(information.dwVolumeSerialNumber) + ":" +
+             std::to_string(information.nFileIndexHigh) + ":" + std::to_string(information.nFileIndexLow);
+    }
   }
-  const bool closed = CloseHandle(file) != 0;
-  if (!written || !closed) {
-    DeleteFileA(temporary.c_str());
-    return false;
+  // No such file yet: its full path, in one case, stands for it.
+  char full[MAX_PATH * 4];
+  const DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+  std::string text = length > 0 && length < sizeof full ? std::string(full, length) : path;
+  CharUpperBuffA(text.data(), static_cast<DWORD>(text.size()));
+  return "path " + text;
+}
+
+std::unique_ptr<OutputFile> Win32FileSystem::CreateTemporaryFile(const std::string& target,
+                                                                 std::string& temporary) {
+  // CREATE_NEW never opens what exists under the name, a link included; a name taken is passed over.
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    temporary = RandomTemporaryPathFor(target);
+    HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) return std::make_unique<HandleFile>(file);
+    if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
   }
-  if (ReplaceFile(temporary, path)) return true;
-  DeleteFileA(temporary.c_str());
-  return false;
+  temporary.clear();
+  return nullptr;
 }
 
 bool Win32FileSystem::ReplaceFile(const std::string& from, const std::string& to) {

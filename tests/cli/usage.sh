@@ -63,6 +63,24 @@ check "textures missing" 3 "$tool" export "$examples/room.dxs" -o "$out/warn/roo
 check "output folder missing" 1 "$tool" export "$examples/room.dxs" -o "$out/none/room.dbo" --no-textures
 contains "output folder missing" stderr "could not be written"
 
+# Collision file names outside the output folder, or names Windows keeps, are usage errors.
+for name in ../escaped.dbo '..\..\esc2.dbo' CON.dbo; do
+  check "collision file $name" 2 "$tool" export "$examples/room.dxs" -o "$out/x.dbo" --collision one --collision-file "$name"
+done
+# The scene file is never written over; nine layers keep eight and a two-corner polygon is left out, both
+# said on stderr while the export succeeds.
+{ printf '<scene><materials><material id="1">'
+  for k in 1 2 3 4 5 6 7 8 9; do printf '<layer type="color"><color r="%s"/></layer>' "$k"; done
+  printf '</material></materials><primitives><primitive id="0"><vertices><vertex id="0"/></vertices><polygons>'
+  printf '<poly mid="1"><vertex vid="0"/><vertex vid="0"/><vertex vid="0"/></poly>'
+  printf '<poly mid="1"><vertex vid="0"/><vertex vid="0"/></poly></polygons></primitive></primitives></scene>'; } >"$out/odd.xml"
+cp "$out/odd.xml" "$out/odd.copy"
+check "scene as output" 1 "$tool" export "$out/odd.xml" -o "$out/odd.xml"
+cmp -s "$out/odd.xml" "$out/odd.copy" || { echo "FAIL: the scene file was written over"; failures=$((failures + 1)); }
+check "remarks" 0 "$tool" export "$out/odd.xml" -o "$out/odd.dbo"
+contains "remarks" stderr "tessaline: 1 polygon left out: fewer than 3 corners"
+contains "remarks" stderr "tessaline: This material has more than 8 texture layers; only the first 8 were exported: 1"
+
 # A broken DBO file is named as such.
 head -c 100 "$out/room.dbo" >"$out/broken.dbo"
 check "inspect broken" 1 "$tool" inspect "$out/broken.dbo"

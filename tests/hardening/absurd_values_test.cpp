@@ -1,11 +1,13 @@
-// Values no editor would send: 60-digit ids, numbers that are not finite, empty names. Integers wrap
-// modulo 2^32, vids are compared as text, "nan" and "inf" are not numbers, and every file still walks.
+// Values no editor would send: 60-digit ids, numbers that are not finite, empty names, polygons no mesh
+// takes, more texture layers than a vertex holds, sizes past 32 bits. Integers wrap modulo 2^32, vids are
+// compared as text, "nan" and "inf" are not numbers, and every file still walks.
 #include <gtest/gtest.h>
 
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -337,6 +339,85 @@ TEST_F(EmptyNameRun, EmptyIdsAndMidsReadAsZero) {
   ASSERT_EQ(report.frames.size(), 2u);
   EXPECT_EQ(report.frames[1].mesh.textureNames, std::vector<std::string>{"Media\\col_rgba_0_0_0_0_.png"});
   EXPECT_TRUE(fs::exists(Out("Media/col_rgba_0_0_0_0_.png")));
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Polygons no mesh takes, and materials of more than 8 layers
+
+std::vector<std::string> Remarks(const std::vector<std::string>& calls) {
+  std::vector<std::string> remarks;
+  for (const std::string& call : calls) {
+    if (call.rfind("remark ", 0) == 0) remarks.push_back(call.substr(7));
+  }
+  return remarks;
+}
+
+class LeftOutRun : public ExportHarness {};
+
+TEST_F(LeftOutRun, PolygonsLeftOutAreCountedByCauseAndTheMessageStays) {
+  const std::vector<std::string> corner = {"0", "0", "0"};
+  const std::vector<std::vector<std::string>> triangle = {corner, {"1", "0", "0"}, {"1", "1", "0"}};
+  SetScene(std::string("<scene>") + kMaterials + "<primitives>" + PrimitiveWithPositions("0", triangle) +
+           PrimitiveWithPositions("1", {corner, corner}) + PrimitiveWithPositions("2", {corner}) +
+           PrimitiveWithPositions("3", triangle, "9") + PrimitiveWithPositions("-1", triangle) +
+           PrimitiveWithPositions("4", std::vector<std::vector<std::string>>(kMaxFrameVertices + 1, corner)) +
+           "</primitives></scene>");
+  desktop_.options.exportCollision = true;
+  desktop_.options.oneBigObject = false;
+  Run();
+  EXPECT_EQ(Messages(), std::vector<std::string>{kSuccess});
+  EXPECT_EQ(
+      Remarks(desktop_.calls),
+      (std::vector<std::string>{"2 polygons left out: fewer than 3 corners",
+                                "1 polygon left out: too large for one mesh frame (more than " +
+                                    std::to_string(kMaxFrameVertices) + " corners)",
+                                "1 polygon left out of the model: no material of that id",
+                                "1 polygon left out of the collision file: no primitive record of that id"}));
+}
+
+TEST_F(LeftOutRun, MaterialsOfMoreThanEightLayersKeepTheirFirstEight) {
+  std::string layers;
+  for (int k = 0; k < 10; ++k)
+    layers +=
+        "<layer type=\"color\"><color r=\"" + std::to_string(k) + "\" g=\"0\" b=\"0\" a=\"255\" /></layer>";
+  SetScene(QuadScene(1, 1, "<materials><material id=\"1\">" + layers + "</material></materials>"));
+  Run();
+  const std::string warning =
+      "This material has more than 8 texture layers; only the first 8 were exported: 1";
+  EXPECT_EQ(Messages(), std::vector<std::string>{"message Tessaline|Scene correctly exported.\n" + warning +
+                                                 "\n|warning"});
+  EXPECT_EQ(Remarks(desktop_.calls), std::vector<std::string>{warning});
+  const DboReport report = WalkFile(Out("level.dbo"));
+  ASSERT_TRUE(report.ok) << report.error;
+  ASSERT_EQ(report.frames.size(), 2u);
+  EXPECT_EQ(report.frames[1].mesh.vertexFormat, 8u * 256 + 18);
+  EXPECT_EQ(report.frames[1].mesh.vertexSize, 88u);
+  std::set<std::string> placed;
+  for (int k = 0; k < 8; ++k) {
+    const std::string name = "col_rgba_" + std::to_string(k) + "_0_0_255_.png";
+    EXPECT_EQ(report.frames[1].mesh.textureNames[k], "Media\\" + name);
+    placed.insert(name);
+  }
+  EXPECT_EQ(report.frames[1].mesh.textureNames.size(), 8u);
+  EXPECT_EQ(Tree(Out("Media")), placed);
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Sizes past 32 bits
+
+TEST(DboSizes, ObjectWhoseRootFrameSizePasses32BitsIsRefused) {
+  // One triangle: the root frame's size is the texture data size + 909 bytes.
+  SceneObject object;
+  object.meshes.emplace_back();
+  object.meshes[0].vertices.resize(3);
+  object.meshes[0].indices = {0, 1, 2};
+  object.meshes[0].material.textureDataSize = UINT32_MAX - 909;
+  EXPECT_TRUE(FitsDboSizes(object, false));
+  object.meshes[0].material.textureDataSize = UINT32_MAX - 908;
+  EXPECT_FALSE(FitsDboSizes(object, false));
+  object.name = "x";  // counted twice: the root frame's own name and the mesh frame's
+  object.meshes[0].material.textureDataSize = UINT32_MAX - 910;
+  EXPECT_FALSE(FitsDboSizes(object, false));
 }
 
 }  // namespace

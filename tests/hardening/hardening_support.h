@@ -41,6 +41,26 @@ inline const std::string kUnreadable =
     "message Tessaline|The scene from the editor could not be read: its XML text could not be parsed (it is "
     "malformed, or too large for the memory left). Nothing was exported.\n|error";
 
+// The closing message that lists files not written, and the one that lists textures not placed.
+inline std::string NotWritten(const std::vector<std::string>& paths) {
+  std::string text = paths.size() == 1
+                         ? "message Tessaline|The export did not finish: this file could not be written:\n"
+                         : "message Tessaline|The export did not finish: these files could not be "
+                           "written:\n";
+  for (const std::string& path : paths)
+    text += path + "\n";
+  return text + "|error";
+}
+
+inline std::string NotPlaced(const std::vector<std::string>& names) {
+  std::string text = "message Tessaline|Scene correctly exported.\n";
+  text += names.size() == 1 ? "This texture could not be placed beside it:\n"
+                            : "These textures could not be placed beside it:\n";
+  for (const std::string& name : names)
+    text += name + "\n";
+  return text + "|warning";
+}
+
 inline std::string Backslashed(std::string path) {
   for (char& c : path) {
     if (c == '/') c = '\\';

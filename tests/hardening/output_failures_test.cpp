@@ -16,16 +16,6 @@
 namespace tessaline::hardening {
 namespace {
 
-std::string NotWritten(const std::vector<std::string>& paths) {
-  std::string text = paths.size() == 1
-                         ? "message Tessaline|The export did not finish: this file could not be written:\n"
-                         : "message Tessaline|The export did not finish: these files could not be "
-                           "written:\n";
-  for (const std::string& path : paths)
-    text += path + "\n";
-  return text + "|error";
-}
-
 class OutputFailureRun : public ExportHarness {
  protected:
   std::string Path(const fs::path& path) const { return Backslashed(path.string()); }

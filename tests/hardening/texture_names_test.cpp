@@ -15,15 +15,6 @@ std::string ImageLayer(const std::string& file) {
   return "<layer type=\"texture\"><texture file=\"" + file + "\" /></layer>";
 }
 
-std::string NotPlaced(const std::vector<std::string>& names) {
-  std::string text = "message Tessaline|Scene correctly exported.\n";
-  text += names.size() == 1 ? "This texture could not be placed beside it:\n"
-                            : "These textures could not be placed beside it:\n";
-  for (const std::string& name : names)
-    text += name + "\n";
-  return text + "|warning";
-}
-
 class TextureNameRun : public ExportHarness {
  protected:
   // Paths below root that the run created, outside the output folder.
@@ -65,9 +56,41 @@ TEST_F(TextureNameRun, NamesLeadingOutsideAreListedAndNotPlaced) {
             (std::set<std::string>{"level.dbo", "Media", "Media/wall.png", "Media/col_rgba_1_2_3_4_.png"}));
 }
 
+TEST_F(TextureNameRun, SourcesLeavingTheTextureFolderAreListedAndNotCopied) {
+  // Each source leads to root/escape.png, or would on Windows; only its last part names the texture.
+  WriteText(root_ / "escape.png", "outside, must stay");
+  const std::string absolute = Backslashed((root_ / "escape.png").string());
+  for (const std::string& source :
+       {std::string("..\\..\\escape.png"), std::string("Bricks\\..\\..\\..\\escape.png"),
+        std::string("Bricks\\.. \\..\\..\\escape.png"), absolute, "\\" + absolute,
+        std::string("C:..\\..\\escape.png"), std::string("C:\\escape.png")}) {
+    SCOPED_TRACE(source);
+    desktop_.calls.clear();
+    SetScene(
+        QuadScene(1, 1, "<materials><material id=\"1\">" + ImageLayer(source) + "</material></materials>"));
+    Run();
+    EXPECT_EQ(Messages(), std::vector<std::string>{NotPlaced({"Media\\escape.png"})});
+    EXPECT_FALSE(fs::exists(Out("Media") / "escape.png"));
+  }
+}
+
+TEST_F(TextureNameRun, NamesWindowsReservesAreListedAndNotPlaced) {
+  std::string layers;
+  for (const char* name : {"CON", "aux.png", "Lpt1.png", "nul .png", "wall.png."}) {
+    WriteText(root_ / "editor" / "Textures" / "Bricks" / name, "an image");
+    layers += ImageLayer("Bricks\\" + std::string(name));
+  }
+  SetScene(QuadScene(1, 1, "<materials><material id=\"1\">" + layers + "</material></materials>"));
+  Run();
+  EXPECT_EQ(Messages(), std::vector<std::string>{NotPlaced({"Media\\CON", "Media\\aux.png", "Media\\Lpt1.png",
+                                                            "Media\\nul .png", "Media\\wall.png."})});
+  EXPECT_EQ(Tree(Out("")), (std::set<std::string>{"level.dbo", "Media"}));
+}
+
 TEST_F(TextureNameRun, UnsafeTextureFolderRefusesEveryName) {
   // The folder comes from the options dialog; a folder that leads outside makes every name unsafe.
-  const char* const folders[] = {"..", " .. ", "..\\..", "\\abs", "a/b", "C:", "x\\..\\.."};
+  const char* const folders[] = {"..", " .. ",      "..\\..", "\\abs",  "a/b",
+                                 "C:", "x\\..\\..", "NUL",    "Media.", "com9 "};
   for (const char* folder : folders) {
     SCOPED_TRACE(folder);
     desktop_.calls.clear();

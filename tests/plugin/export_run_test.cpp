@@ -279,19 +279,6 @@ TEST_F(ExportRunTest, CollisionFileNamesFollowTheChosenPath) {
   }
 }
 
-TEST_F(ExportRunTest, FailedWriteKeepsTheEarlierFileAndShowsAnError) {
-  const fs::path target = root_ / "out" / "level.dbo";
-  WriteText(target, "earlier export");
-  // A folder where the temporary file would go makes the write fail.
-  fs::create_directories(desktop_.NativePath(TemporaryPathFor(desktop_.savePath)));
-  Run();
-  EXPECT_EQ(ReadFile(target), "earlier export");
-  EXPECT_EQ(Messages(),
-            std::vector<std::string>{"message Tessaline|The export did not finish: this file could not be "
-                                     "written:\n" +
-                                     desktop_.savePath + "\n|error"});
-}
-
 TEST_F(ExportRunTest, MissingOutputFolderIsReportedNotCelebrated) {
   desktop_.savePath = Backslashed((root_ / "nowhere" / "level.dbo").string());
   desktop_.options.exportCollision = true;

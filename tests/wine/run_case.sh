@@ -84,6 +84,17 @@ locked-output)
   host_only=(--lock-output --no-textures)
   linux_status=skip
   ;;
+collision-outside)
+  # A collision file name that leaves the output folder is not written, and the error box names it.
+  choices=(--collision one --collision-file '..\esc.dbo')
+  linux_status=skip
+  ;;
+collision-is-main)
+  # The collision file would be the DBO file (an earlier export, so the file ID decides): nothing is written.
+  printf 'previous export\n' >"$dir/wine/level.dbo"
+  choices=(--collision one --collision-file level.dbo)
+  linux_status=skip
+  ;;
 *)
   echo "unknown case $name"
   exit 2
@@ -100,6 +111,17 @@ cancel) ;;
 callback-error)
   expected+=("request GetMem install" "request GetData install" "request GetMem $scene_request"
              "request GetData $scene_request" 'box Error in Callback|Error Code 4: Invalid GetData Command.|error')
+  ;;
+collision-outside)
+  expected+=("request GetMem install" "request GetData install" "request GetMem $scene_request"
+             "request GetData $scene_request" "save $target"
+             "box Tessaline|The export did not finish: this file could not be written:\n$(windows_path "$dir/wine")\\..\\esc.dbo\n|error")
+  ;;
+collision-is-main)
+  expected+=("request GetMem install" "request GetData install" "request GetMem $scene_request"
+             "request GetData $scene_request" "save $target"
+             "box Select a DBO file to export DeleD current scene|File already exists.\nDo you want to replace it?|warning"
+             "box Tessaline|The collision file would replace the DBO file:\n$target\nNothing was exported.\n|error")
   ;;
 locked-output)
   # The save dialog's overwrite prompt is Wine's own (answered yes), then the DLL's error box.
@@ -156,7 +178,11 @@ if [ "$name" = cancel ] || [ "$name" = callback-error ]; then
   fi
 fi
 
-if [ "$name" = locked-output ]; then
+if [ "$name" = collision-outside ] && [ -e "$dir/esc.dbo" ]; then
+  echo "FAIL: the collision file was written outside the output folder"
+  failed=1
+fi
+if [ "$name" = locked-output ] || [ "$name" = collision-is-main ]; then
   if [ "$(cat "$dir/wine/level.dbo")" != "previous export" ]; then
     echo "FAIL: the previous output was changed"
     failed=1
