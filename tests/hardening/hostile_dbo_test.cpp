@@ -71,7 +71,7 @@ TEST_F(HostileDbo, NamesShowAsUtf8WithControlCharactersEscaped) {
   scene.materials.push_back(Material(1, {"Media\\t\x81.png"}));
   AddPolygon(scene, {Corner(0, 0, 0), Corner(1, 0, 0), Corner(1, 1, 0)}, 1);
   const fs::path file = Write("names.dbo",
-                              Build(scene, 0,
+                              Build(scene, MeshRouting::ByMaterial,
                                     "B\xf6"
                                     "den\x1b[2J"),
                               false);
@@ -106,7 +106,7 @@ SceneObject DeepChain() {
   Scene scene;
   for (int k = 0; k < 2000; ++k)
     AddPolygon(scene, {Corner(0, 0, 0), Corner(1, 0, 0), Corner(1, 1, 0)}, 1, k);
-  return Build(scene, 2);
+  return Build(scene, MeshRouting::ByPrimitive);
 }
 
 TEST_F(HostileDbo, DeepFrameChainsPrintInLinesOfBoundedWidth) {
