@@ -9,11 +9,10 @@
 //   std::vector<MeshRecord> meshes = BuildMainMeshList(scene.materials);
 //   Pacing pacing = Pacing::For(scene.polygons.size(), 2.0 / 45.0);
 //   pacing.Begin(progress);
-//   BuildGeometry(0, scene.polygons, scene.vertices, meshes, progress, pacing.threshold);
-//   SceneObject object = PackMeshes(std::move(meshes), settings.sceneName);
-//   dbofstream out; out.open(path, std::ios::binary | std::ios::out | std::ios::trunc);
-//   WriteScene(out, object, {scaleX, scaleY, scaleZ}, progress, false);
-//   out.close();  // then out.fail() tells whether the file is complete
+//   BuildGeometry(MeshRouting::ByMaterial, scene.polygons, scene.vertices, meshes, progress,
+//   pacing.threshold); SceneObject object = PackMeshes(std::move(meshes), settings.sceneName); dbofstream
+//   out; out.open(path, std::ios::binary | std::ios::out | std::ios::trunc); WriteScene(out, object, {scaleX,
+//   scaleY, scaleZ}, progress, false); out.close();  // then out.fail() tells whether the file is complete
 //
 // Nothing here reports to the user; streams report through their state.
 #pragma once

@@ -52,7 +52,11 @@ void HeadlessDesktop::OpenProgressWindow() {
 
 void HeadlessDesktop::CloseProgressWindow() {
   calls.push_back("progress close");
-  if (drawProgress) std::fputs("\r\033[K", stderr);
+  if (drawProgress && drawnWidth_ > 0) {
+    std::fprintf(stderr, "\r%*s\r", drawnWidth_, "");
+    std::fflush(stderr);
+  }
+  drawnWidth_ = 0;
 }
 
 bool HeadlessDesktop::ShowSaveDialog(std::string& path) {
@@ -129,7 +133,14 @@ void HeadlessDesktop::Draw() {
   const int filled = percent * 30 / 100;
   std::string bar(static_cast<size_t>(filled), '#');
   bar.resize(30, ' ');
-  std::fprintf(stderr, "\r\033[K[%s] %3d%%  %s", bar.c_str(), percent, stage_.c_str());
+  // Only a carriage return and spaces over the rest of the previous line: every terminal and console
+  // understands these, without control sequences.
+  char number[16];
+  std::snprintf(number, sizeof number, "%3d%%", percent);
+  const std::string line = "[" + bar + "] " + number + "  " + stage_;
+  const int width = static_cast<int>(line.size());
+  std::fprintf(stderr, "\r%s%*s", line.c_str(), drawnWidth_ > width ? drawnWidth_ - width : 0, "");
+  if (drawnWidth_ < width) drawnWidth_ = width;
   std::fflush(stderr);
 }
 

@@ -224,6 +224,7 @@ class HeadlessDesktop : public Desktop {
   StdFileSystem standardFiles_;
   int low_ = 0, high_ = 100, step_ = 10;
   std::string stage_;
+  int drawnWidth_ = 0;  // the widest progress line drawn so far
   FileSystem& Files();
   void SetPositionClamped(int position);
   void Draw();

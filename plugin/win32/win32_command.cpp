@@ -10,13 +10,9 @@ namespace tessaline {
 namespace {
 
 UINT g_previousOutputCodePage = 0;
-HANDLE g_errorHandle = nullptr;
-DWORD g_previousErrorMode = 0;
-bool g_errorModeChanged = false;
 
 void RestoreConsole() {
   if (g_previousOutputCodePage != 0) SetConsoleOutputCP(g_previousOutputCodePage);
-  if (g_errorModeChanged) SetConsoleMode(g_errorHandle, g_previousErrorMode);
 }
 
 bool IsConsole(DWORD which) {
@@ -63,19 +59,14 @@ bool PrepareConsole() {
   const bool outputConsole = IsConsole(STD_OUTPUT_HANDLE);
   const bool errorConsole = IsConsole(STD_ERROR_HANDLE);
   if (!outputConsole && !errorConsole) return false;
-  std::atexit(RestoreConsole);
   // Messages name files and textures in ANSI bytes; the console shows them in its output code page.
   const UINT previous = GetConsoleOutputCP();
-  if (previous != GetACP() && SetConsoleOutputCP(GetACP())) g_previousOutputCodePage = previous;
-  if (!errorConsole) return false;
-  // The progress line redraws itself with "\r" and the erase-line sequence.
-  g_errorHandle = GetStdHandle(STD_ERROR_HANDLE);
-  if (!GetConsoleMode(g_errorHandle, &g_previousErrorMode)) return false;
-  const DWORD wanted = g_previousErrorMode | ENABLE_PROCESSED_OUTPUT | ENABLE_VIRTUAL_TERMINAL_PROCESSING;
-  if (wanted == g_previousErrorMode) return true;
-  if (!SetConsoleMode(g_errorHandle, wanted)) return false;
-  g_errorModeChanged = true;
-  return true;
+  if (previous != GetACP() && SetConsoleOutputCP(GetACP())) {
+    g_previousOutputCodePage = previous;
+    std::atexit(RestoreConsole);
+  }
+  // The progress line redraws itself with a carriage return and spaces, which every console shows.
+  return errorConsole;
 }
 
 }  // namespace tessaline

@@ -16,9 +16,8 @@ bool AnsiArguments(int argc, const wchar_t* const* argv, std::vector<std::string
                    size_t& badArgument);
 
 // Prepares the console, if the command has one, for the rest of the run: texts are written in the ANSI
-// code page (the console's previous output code page and modes come back when the process exits), and
-// stderr accepts the progress line's control sequences. True when the progress line can be drawn on
-// stderr; false when stderr is not a console (a file or a pipe) or the console cannot draw it.
+// code page (the console's previous output code page comes back when the process exits). True when stderr
+// is a console, on which the progress line is drawn; false when it is a file or a pipe.
 bool PrepareConsole();
 
 // The system's ANSI code page, for messages.
