@@ -73,7 +73,7 @@ TEST_F(HostileDbo, NamesShowAsUtf8WithControlCharactersEscaped) {
   // A corner at infinity: shown as stored in the summary, null in JSON.
   AddPolygon(scene, {Corner(0, 0, 0), Corner(1, 0, 0), Corner(std::numeric_limits<float>::infinity(), 1, 0)},
              1);
-  const fs::path file = Write("names.dbo", Build(scene, 0, "B\366den\033[2J"), false);
+  const fs::path file = Write("names.dbo", Build(scene, MeshRouting::ByMaterial, "B\366den\033[2J"), false);
   const struct {
     InspectView view;
     std::vector<std::string> shown;
@@ -97,7 +97,7 @@ SceneObject DeepChain() {
   Scene scene;
   for (int k = 0; k < 2000; ++k)
     AddPolygon(scene, {Corner(0, 0, 0), Corner(1, 0, 0), Corner(1, 1, 0)}, 1, k);
-  return Build(scene, 2);
+  return Build(scene, MeshRouting::ByPrimitive);
 }
 
 TEST_F(HostileDbo, DeepFrameChainsPrintInLinesOfBoundedWidth) {

@@ -48,7 +48,10 @@ void AddQuad(Scene& scene, int32_t material, Point centre, Point right, Point up
 RenderModel Model(const Scene& scene, bool collision = false) {
   RenderModel model;
   std::string error;
-  EXPECT_TRUE(ReadRenderModel(WriteAndWalk(Build(scene, collision ? 1 : 0), collision).bytes, model, error))
+  EXPECT_TRUE(ReadRenderModel(
+      WriteAndWalk(Build(scene, collision ? MeshRouting::OneRecord : MeshRouting::ByMaterial), collision)
+          .bytes,
+      model, error))
       << error;
   return model;
 }
