@@ -39,7 +39,7 @@ void ReadBuildWrite(const std::string& text, const std::string& path) {
   NoProgress progress;
   std::vector<MeshRecord> meshes = BuildMainMeshList(scene.materials);
   Pacing pacing = Pacing::For(scene.polygons.size(), 2.0 / 45.0);
-  BuildGeometry(0, scene.polygons, scene.vertices, meshes, progress, pacing.threshold);
+  BuildGeometry(MeshRouting::ByMaterial, scene.polygons, scene.vertices, meshes, progress, pacing.threshold);
   scene = Scene{};
   SceneObject object = PackMeshes(std::move(meshes), "DeleDExported");
   dbofstream out;

@@ -35,7 +35,7 @@ std::string Polygons(uint64_t count) {
 
 // Remarks how many polygons the model and the collision file leave out, and why (the rules of
 // BuildGeometry).
-void RemarkLeftOutPolygons(Desktop& desktop, const Scene& model, uint32_t collisionMode,
+void RemarkLeftOutPolygons(Desktop& desktop, const Scene& model, CollisionMode collisionMode,
                            uint32_t collisionRecords) {
   std::unordered_set<int32_t> materialIds;
   for (const SceneMaterial& material : model.materials)
@@ -48,7 +48,7 @@ void RemarkLeftOutPolygons(Desktop& desktop, const Scene& model, uint32_t collis
       ++tooLarge;
     } else {
       if (materialIds.count(polygon.materialId) == 0) ++noMaterial;
-      if (collisionMode == 2 &&
+      if (collisionMode == CollisionMode::PerObject &&
           (polygon.primitiveId < 0 || static_cast<uint32_t>(polygon.primitiveId) >= collisionRecords)) {
         ++noPrimitive;
       }
@@ -111,8 +111,8 @@ void PrefixTextureNames(std::vector<SceneMaterial>& materials, const std::string
 // Per object, the collision list has one record per polygon, but only records at a primitive id receive
 // geometry and packing drops the others: making no more records than the highest primitive id needs gives
 // the same files without a million empty records for a million polygons.
-uint32_t CollisionRecordCount(uint32_t collisionMode, const Scene& model) {
-  if (collisionMode != 2) return model.polygonCount;
+uint32_t CollisionRecordCount(CollisionMode collisionMode, const Scene& model) {
+  if (collisionMode != CollisionMode::PerObject) return model.polygonCount;
   int64_t highest = -1;
   for (const ScenePolygon& polygon : model.polygons) {
     if (polygon.vertexCount >= 3) highest = std::max<int64_t>(highest, polygon.primitiveId);
@@ -177,13 +177,18 @@ std::pair<std::string, MessageIcon> RunStages(Desktop& desktop, HostCallback cal
       RemarkLeftOutPolygons(desktop, model, settings.collisionMode, collisionRecords);
       if (!cutLayers.empty()) desktop.Remark(CutLayersText(cutLayers));
       std::vector<MeshRecord> mainMeshes = BuildMainMeshList(model.materials);
-      std::vector<MeshRecord> collisionMeshes =
-          BuildCollisionMeshList(settings.collisionMode, collisionRecords);
+      const MeshRouting collisionRouting = settings.collisionMode == CollisionMode::OneBigObject
+                                               ? MeshRouting::OneRecord
+                                               : MeshRouting::ByPrimitive;
+      std::vector<MeshRecord> collisionMeshes;
+      if (settings.collisionMode != CollisionMode::None)
+        collisionMeshes = BuildCollisionMeshList(collisionRouting, collisionRecords);
       Pacing pacing = Pacing::For(model.polygons.size(), 2.0 / 45.0);
       pacing.Begin(desktop);
-      BuildGeometry(0, model.polygons, model.vertices, mainMeshes, desktop, pacing.threshold);
-      if (settings.collisionMode != 0) {
-        BuildGeometry(settings.collisionMode, model.polygons, model.vertices, collisionMeshes, desktop,
+      BuildGeometry(MeshRouting::ByMaterial, model.polygons, model.vertices, mainMeshes, desktop,
+                    pacing.threshold);
+      if (settings.collisionMode != CollisionMode::None) {
+        BuildGeometry(collisionRouting, model.polygons, model.vertices, collisionMeshes, desktop,
                       pacing.threshold);
       }
       desktop.StepBar();
@@ -204,7 +209,8 @@ std::pair<std::string, MessageIcon> RunStages(Desktop& desktop, HostCallback cal
   }
   if (objects.empty()) return {"", MessageIcon::Information};
   // Every size the file stores in a dword must fit, or the file would be read wrongly: nothing is written.
-  if (!FitsDboSizes(objects[0], false) || (settings.collisionMode != 0 && !FitsDboSizes(objects[1], true))) {
+  if (!FitsDboSizes(objects[0], false) ||
+      (settings.collisionMode != CollisionMode::None && !FitsDboSizes(objects[1], true))) {
     return {
         "The model is too large for a DBO file: its sizes do not fit in the file's 32-bit fields. Nothing "
         "was exported.\n",
@@ -217,7 +223,7 @@ std::pair<std::string, MessageIcon> RunStages(Desktop& desktop, HostCallback cal
   const std::string outputDirectory = FolderOf(path);
   std::vector<std::string> unwritten;
   std::string collisionPath;
-  if (settings.collisionMode != 0) {
+  if (settings.collisionMode != CollisionMode::None) {
     const std::string& name = settings.collisionFileName;
     if (name.empty() || IsPlainFileName(name)) {
       collisionPath = CollisionPathFor(path, name);

@@ -36,13 +36,16 @@ namespace tessaline {
 // ---------------------------------------------------------------------------------------------------------
 // Export settings and the options dialog's rules
 
+// The collision file the options ask for.
+enum class CollisionMode : uint8_t { None, OneBigObject, PerObject };
+
 struct ExportSettings {
   std::string sceneName;
   std::string collisionFileName;
   std::string textureFolder;
   bool allObjects = false;
   bool exportTextures = false;
-  uint32_t collisionMode = 0;  // 0 none, 1 one big object, 2 per object
+  CollisionMode collisionMode = CollisionMode::None;
   float scaleX = 1.0f;
   float scaleY = 1.0f;
   float scaleZ = 1.0f;

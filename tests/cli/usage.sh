@@ -86,5 +86,34 @@ head -c 100 "$out/room.dbo" >"$out/broken.dbo"
 check "inspect broken" 1 "$tool" inspect "$out/broken.dbo"
 contains "inspect broken" stderr "is not a sound DBO file"
 
+# render: the demo drawn; textures sought beside the model; failures and usage errors.
+check "render demo" 0 "$tool" render "$out/room.dbo" -o "$out/room.png" --size 160x120 --view top --wireframe
+pngcheck -q "$out/room.png" >/dev/null || { echo "FAIL: render wrote no sound PNG"; failures=$((failures + 1)); }
+check "render size too large" 2 "$tool" render "$out/room.dbo" -o "$out/x.png" --size 16385x10
+check "render unknown view" 2 "$tool" render "$out/room.dbo" -o "$out/x.png" --view sideways
+mkdir -p "$out/bare" && cp "$out/room.dbo" "$out/bare/"
+check "render missing textures" 3 "$tool" render "$out/bare/room.dbo" -o "$out/bare/room.png" --size 64x48
+contains "render missing textures" stderr "texture 'Media\\planks.png' is missing (it is not found)"
+[ -s "$out/bare/room.png" ] || { echo "FAIL: no image drawn with missing textures"; failures=$((failures + 1)); }
+check "render broken" 1 "$tool" render "$out/broken.dbo" -o "$out/b.png"
+contains "render broken" stderr "is not a sound DBO file"
+check "render unwritable" 1 "$tool" render "$out/room.dbo" -o "$out/none/room.png" --size 64x48
+
+# export --preview: drawn after the export; it never replaces what the export wrote, and only a preview
+# that cannot be written changes the export's status.
+mkdir -p "$out/p"
+check "export preview" 0 "$tool" export "$examples/room.dxs" -o "$out/p/room.dbo" --install-dir "$examples" \
+  --preview "$out/p/preview.png"
+[ -s "$out/p/preview.png" ] || { echo "FAIL: export --preview drew nothing"; failures=$((failures + 1)); }
+for target in room.dbo Media/planks.png; do
+  check "preview over $target" 1 "$tool" export "$examples/room.dxs" -o "$out/p/room.dbo" \
+    --install-dir "$examples" --preview "$out/p/$target"
+  contains "preview over $target" stderr "which the export wrote"
+done
+check "preview unwritable" 1 "$tool" export "$examples/room.dxs" -o "$out/p/room.dbo" --install-dir "$examples" \
+  --preview "$out/none/preview.png"
+check "preview keeps the warning" 3 "$tool" export "$examples/room.dxs" -o "$out/warn/room.dbo" \
+  --preview "$out/warn/preview.png"
+
 echo "usage: $failures failure(s)"
 [ "$failures" -eq 0 ]

@@ -100,12 +100,15 @@ inline std::vector<uint8_t> ReadFile(const std::filesystem::path& path) {
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// Builds and packs a scene the way an export does: mode 0 the main meshes, 1 and 2 the collision meshes.
-inline SceneObject Build(const Scene& scene, uint32_t mode = 0, const std::string& name = "DeleDExported") {
-  std::vector<MeshRecord> meshes =
-      mode == 0 ? BuildMainMeshList(scene.materials) : BuildCollisionMeshList(mode, scene.polygonCount);
+// Builds and packs a scene the way an export does: by material the main meshes, otherwise the collision
+// meshes.
+inline SceneObject Build(const Scene& scene, MeshRouting routing = MeshRouting::ByMaterial,
+                         const std::string& name = "DeleDExported") {
+  std::vector<MeshRecord> meshes = routing == MeshRouting::ByMaterial
+                                       ? BuildMainMeshList(scene.materials)
+                                       : BuildCollisionMeshList(routing, scene.polygonCount);
   NoProgress progress;
-  BuildGeometry(mode, scene.polygons, scene.vertices, meshes, progress, 1);
+  BuildGeometry(routing, scene.polygons, scene.vertices, meshes, progress, 1);
   return PackMeshes(std::move(meshes), name);
 }
 

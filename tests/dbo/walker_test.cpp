@@ -22,7 +22,7 @@ Written TwoLayerFile() {
     corner.vertexSize = 40;
   }
   AddPolygon(scene, corners, 3);
-  return WriteAndWalk(Build(scene, 0, "Level"), false);
+  return WriteAndWalk(Build(scene, MeshRouting::ByMaterial, "Level"), false);
 }
 
 TEST(Walker, RejectsBrokenFilesWithTheOffsetOfTheFault) {

@@ -202,7 +202,6 @@ class InterruptedWhileWriting : public HeadlessDesktop {
 };
 
 TEST_F(OutputPathRun, InterruptedExportRemovesItsTemporaryFileAndEndsBySignal) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
   WriteText(Out("level.dbo"), "earlier export");
   for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
     SCOPED_TRACE(signal);

@@ -147,7 +147,7 @@ TEST_F(ExportRunTest, DefaultOptionsAreTheDialogsStartValues) {
   EXPECT_EQ(settings_.sceneName, "DeleDExported");
   EXPECT_TRUE(settings_.exportTextures);
   EXPECT_EQ(settings_.textureFolder, "Media");
-  EXPECT_EQ(settings_.collisionMode, 0u);
+  EXPECT_EQ(settings_.collisionMode, CollisionMode::None);
   EXPECT_EQ(settings_.collisionFileName, "");
   EXPECT_EQ(settings_.scaleX, 1.0f);
 }

@@ -42,7 +42,7 @@ TEST(OptionsDialog, StartValues) {
   EXPECT_TRUE(s.exportTextures);
   EXPECT_EQ(s.sceneName, "DeleDExported");
   EXPECT_EQ(s.textureFolder, "Media");
-  EXPECT_EQ(s.collisionMode, 0u);
+  EXPECT_EQ(s.collisionMode, CollisionMode::None);
   EXPECT_EQ(s.collisionFileName, "");
   EXPECT_EQ(s.scaleX, 1.0f);
   EXPECT_EQ(s.scaleY, 1.0f);
@@ -55,7 +55,7 @@ TEST(OptionsDialog, OkWithUntouchedControlsGivesTheDefaults) {
   EXPECT_EQ(s.sceneName, "DeleDExported");
   EXPECT_TRUE(s.exportTextures);
   EXPECT_EQ(s.textureFolder, "Media");
-  EXPECT_EQ(s.collisionMode, 0u);
+  EXPECT_EQ(s.collisionMode, CollisionMode::None);
   EXPECT_EQ(s.collisionFileName, "");
 }
 
@@ -72,20 +72,20 @@ TEST(OptionsDialog, CollisionModesAndFileName) {
   controls.exportCollision = true;
   controls.oneBigObject = false;
   ExportSettings s = SettingsFromControls(controls);
-  EXPECT_EQ(s.collisionMode, 2u);
+  EXPECT_EQ(s.collisionMode, CollisionMode::PerObject);
   EXPECT_EQ(s.collisionFileName, "collision.dbo");
 
   controls.oneBigObject = true;
   controls.collisionFileName = "";
   s = SettingsFromControls(controls);
-  EXPECT_EQ(s.collisionMode, 1u);
+  EXPECT_EQ(s.collisionMode, CollisionMode::OneBigObject);
   EXPECT_EQ(s.collisionFileName, "");
 
   // Unchecking collision again: the radio choice and the file name are ignored.
   controls.exportCollision = false;
   controls.collisionFileName = "x.dbo";
   s = SettingsFromControls(controls);
-  EXPECT_EQ(s.collisionMode, 0u);
+  EXPECT_EQ(s.collisionMode, CollisionMode::None);
   EXPECT_EQ(s.collisionFileName, "");
 }
 
