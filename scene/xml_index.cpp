@@ -240,6 +240,14 @@ uint32_t XmlIndex::SortedNumbers::FirstAfter(uint32_t after, uint32_t end) {
 }
 
 bool XmlIndex::Build(const char* text) {
+  // Every element starts at a "<", so their count bounds the number of elements (close tags are counted
+  // too): the per-element sequences are allocated once instead of growing by copies at twice their size.
+  size_t tags = 0;
+  for (const char* at = std::strchr(text, '<'); at != nullptr; at = std::strchr(at + 1, '<'))
+    ++tags;
+  elements_.reserve(tags);
+  elementNames_.reserve(tags);
+  attributeStart_.reserve(tags);
   XmlIndexBuilder builder{*this, {}, false, false};
   mxml_node_t* top =
       mxmlSAXLoadString(nullptr, text, MXML_OPAQUE_CALLBACK, &XmlIndexBuilder::Event, &builder);
