@@ -84,11 +84,21 @@ bool ReadWholeFile(const std::string& path, std::string& content) {
   // A directory opens as a stream on Linux, and reads as nothing.
   std::error_code error;
   if (std::filesystem::is_directory(path, error)) return false;
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
   if (!in) return false;
+  // A file that tells its size is read straight into a string of that size, so that a large scene is held
+  // once rather than in a stream's doubling buffer; anything else (a pipe, a device) is read as a stream.
+  const std::streamoff size = in.tellg();
+  if (size > 0) {
+    content.assign(static_cast<size_t>(size), '\0');
+    in.seekg(0);
+    return static_cast<bool>(in.read(content.data(), static_cast<std::streamsize>(size)));
+  }
+  in.close();
+  in.open(path, std::ios::binary);
   std::ostringstream buffer;
   buffer << in.rdbuf();
-  if (in.bad()) return false;
+  if (!in.is_open() || in.bad()) return false;
   content = std::move(buffer).str();
   return true;
 }
