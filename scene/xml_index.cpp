@@ -245,9 +245,13 @@ bool XmlIndex::Build(const char* text) {
   size_t tags = 0;
   for (const char* at = std::strchr(text, '<'); at != nullptr; at = std::strchr(at + 1, '<'))
     ++tags;
-  elements_.reserve(tags);
-  elementNames_.reserve(tags);
-  attributeStart_.reserve(tags);
+  try {
+    elements_.reserve(tags);
+    elementNames_.reserve(tags);
+    attributeStart_.reserve(tags);
+  } catch (const std::bad_alloc&) {
+    // A text of little else but "<" overstates its elements: they grow as they come instead.
+  }
   XmlIndexBuilder builder{*this, {}, false, false};
   mxml_node_t* top =
       mxmlSAXLoadString(nullptr, text, MXML_OPAQUE_CALLBACK, &XmlIndexBuilder::Event, &builder);
