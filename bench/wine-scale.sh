@@ -4,7 +4,8 @@
 # own memory as the editor does and is not large-address-aware (2 GB of address space, as the editor has).
 # Textures off. Each DBO file must be byte-identical to the Linux command's; reports the time and the host
 # process's peak virtual size. Not part of `make test` (minutes and gigabytes).
-# Usage: bench/wine-scale.sh [LINUX_BUILD] [WINDOWS_BUILD]   (defaults build/linux, build/windows; both built)
+# Usage: bench/wine-scale.sh [LINUX_BUILD] [WINDOWS_BUILD]   (defaults build/linux, build/windows; both built;
+#        QUADS="n ..." other level sizes)
 set -euo pipefail
 linux_build=$(realpath "${1:-build/linux}")
 windows_build=$(realpath "${2:-build/windows}")
@@ -19,8 +20,8 @@ fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failed=0
-printf '%-9s %9s %9s %11s %9s %10s %s\n' quads answerMB wine_s peakPageMB VmPeakMB linux_s files
-for quads in 600000 1000000; do
+printf '%-9s %9s %9s %11s %10s %s\n' quads answerMB wine_s peakPageMB linux_s files
+for quads in ${QUADS:-600000 1000000}; do
   scene=$work/level.dxs
   "$linux_build/bench/generate-scene" --quads "$quads" --primitives $((quads / 100)) -o "$scene"
   rm -rf "$work/wine" "$work/linux" && mkdir -p "$work/wine" "$work/linux"
@@ -36,7 +37,6 @@ for quads in 600000 1000000; do
   "$linux_build/cli/tessaline" export "$scene" -o "$work/linux/level.dbo" --no-textures >/dev/null
   linux_ms=$((($(date +%s%N) - start) / 1000000))
   peak=$(sed -n 's/^peak virtual size: \([0-9]*\) bytes.*/\1/p' "$work/stderr" | tr -d '\r')
-  vmpeak=$(sed -n 's/^VmPeak: *\([0-9]*\) kB.*/\1/p' "$work/stderr" | tr -d '\r')
   verdict=identical
   if [ $status -ne 0 ] || ! grep -q 'Scene correctly exported' "$work/transcript"; then
     verdict="FAILED (host status $status): $(tr -d '\r' <"$work/transcript" | grep '^box' | head -1)"
@@ -46,7 +46,6 @@ for quads in 600000 1000000; do
     failed=1
   fi
   awk -v q="$quads" -v b="$(stat -c %s "$scene")" -v w="$wine_ms" -v p="${peak:-0}" -v l="$linux_ms" \
-    -v m="${vmpeak:-0}" -v v="$verdict" 'BEGIN {
-      printf "%-9d %9.1f %9.1f %11.0f %9.0f %10.1f %s\n", q, b / 1048576, w / 1000, p / 1048576, m / 1024, l / 1000, v }'
+    -v v="$verdict" 'BEGIN { printf "%-9d %9.1f %9.1f %11.0f %10.1f %s\n", q, b / 1048576, w / 1000, p / 1048576, l / 1000, v }'
 done
 exit $failed

@@ -727,11 +727,6 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "peak virtual size: %lu bytes\n",
                    static_cast<unsigned long>(counters.PeakPagefileUsage));
     }
-    // Under Wine the process is a Linux process too: its own record of its peak address space.
-    std::ifstream status("Z:\\proc\\self\\status");
-    for (std::string line; std::getline(status, line);) {
-      if (line.rfind("VmPeak:", 0) == 0) std::fprintf(stderr, "%s\n", line.c_str());
-    }
   }
   FreeLibrary(module);
   return g_failed ? 1 : 0;
