@@ -33,9 +33,7 @@ double Seconds(Clock::time_point from) {
 }
 
 void ReadBuildWrite(const std::string& text, const std::string& path) {
-  Scene scene;
-  ReadMaterials(text, scene.materials);
-  ReadPrimitives(text, scene.polygons, scene.vertices, scene.polygonCount);
+  Scene scene = ReadScene(std::string(text)).scene;
   NoProgress progress;
   std::vector<MeshRecord> meshes = BuildMainMeshList(scene.materials);
   Pacing pacing = Pacing::For(scene.polygons.size(), 2.0 / 45.0);

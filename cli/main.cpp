@@ -8,6 +8,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -80,6 +81,9 @@ int UsageError(const std::string& message) {
 }
 
 bool ReadWholeFile(const std::string& path, std::string& content) {
+  // A directory opens as a stream on Linux, and reads as nothing.
+  std::error_code error;
+  if (std::filesystem::is_directory(path, error)) return false;
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
   std::ostringstream buffer;
@@ -248,9 +252,11 @@ int Export(int argc, char** argv) {
   desktop.savePath = Backslashed(outputPath);
   desktop.drawProgress = g_drawProgress;
   desktop.printMessages = true;
+  desktop.refuseNonScenes = true;
 #ifdef _WIN32
   Win32FileSystem files;
   desktop.files = &files;
+  desktop.codePage = &ProcessCodePage();
 #endif
   desktop.sceneFile = Backslashed(scenePath);
   desktop.warningsAsRemarks = true;
@@ -260,12 +266,9 @@ int Export(int argc, char** argv) {
   PluginExecute();
   SetDesktop(nullptr);
 
-  bool saved = false, hostFailed = false;
   int status = -1;
   std::vector<std::string> written;  // every file the export placed, for the preview
   for (const std::string& call : desktop.calls) {
-    if (call == "save") saved = true;
-    if (call.rfind("message Error in Callback|", 0) == 0) hostFailed = true;
     if (call.rfind("replace ", 0) == 0 && call.find(" -> ") != std::string::npos)
       written.push_back(call.substr(call.find(" -> ") + 4));
     if (status < 0 && call.rfind("message Tessaline|", 0) == 0) {
@@ -274,16 +277,14 @@ int Export(int argc, char** argv) {
       if (call.size() >= 8 && call.compare(call.size() - 8, 8, "|warning") == 0) status = 3;
     }
   }
+  // An empty selection exports, as in the editor, but the file then holds no model.
+  if (status == 0 && desktop.emptyModel)
+    std::fprintf(stderr, "tessaline: warning: the model is empty: '%s' holds no polygons to export\n",
+                 scenePath.c_str());
   if (status >= 0) {
     // The preview never changes a successful export's status except when it cannot be written.
     if (status != 1 && !previewPath.empty() && !WritePreview(outputPath, previewPath, written)) return 1;
     return status;
-  }
-  if (!saved && !hostFailed) {
-    std::fprintf(stderr,
-                 "tessaline: the scene in '%s' could not be read (a primitive without polygons or "
-                 "vertices); nothing was written\n",
-                 scenePath.c_str());
   }
   return 1;
 }

@@ -35,10 +35,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   text.append(reinterpret_cast<const char*>(data), size);
   text.resize(text.find('\0') == std::string::npos ? text.size() : text.find('\0'));
 
-  Scene scene;
-  (void)ReadInstallDirectory(text);
-  ReadMaterials(text, scene.materials);
-  if (!ReadPrimitives(text, scene.polygons, scene.vertices, scene.polygonCount)) return 0;
+  (void)ReadInstallDirectory(text, &Windows1252());
+  SceneReading reading = ReadScene(std::move(text), &Windows1252());
+  if (reading.status != ReadStatus::Read) return 0;
+  Scene& scene = reading.scene;
   if (scene.polygonCount != scene.polygons.size()) std::abort();
 
   NoProgress progress;

@@ -38,6 +38,24 @@ check "collision file without collision" 2 "$tool" export "$examples/room.dxs" -
 check "scale needs three" 2 "$tool" export "$examples/room.dxs" -o "$out/x.dbo" --scale 1 2
 check "missing scene file" 1 "$tool" export "$out/none.dxs" -o "$out/x.dbo"
 contains "missing scene file" stderr "cannot read the scene file"
+check "scene file is a folder" 1 "$tool" export "$out" -o "$out/x.dbo"
+contains "scene file is a folder" stderr "cannot read the scene file"
+
+# Files that are not scenes are refused; an empty selection exports with a warning; a primitive without
+# its polygons is named. None of the refused ones writes a file.
+printf '{"scene": []}' >"$out/scene.json"
+printf '<html><body>room</body></html>' >"$out/page.html"
+printf '<scene><materials><material id="1" /></materials><primitives /></scene>' >"$out/empty.dxs"
+printf '<scene><primitives><primitive id="7"><vertices /></primitive></primitives></scene>' >"$out/nopolys.dxs"
+for f in "$out/scene.json" "$out/page.html" /dev/null; do
+  check "not a scene: $f" 1 "$tool" export "$f" -o "$out/x.dbo" --no-textures
+  contains "not a scene: $f" stderr "holds no scene"
+done
+check "primitive without polygons" 1 "$tool" export "$out/nopolys.dxs" -o "$out/x.dbo" --no-textures
+contains "primitive without polygons" stderr "The primitive with id 7 has no polygons or no vertices. Nothing was exported."
+[ -e "$out/x.dbo" ] && { echo "FAIL: a refused scene wrote a file"; failures=$((failures + 1)); }
+check "empty selection" 0 "$tool" export "$out/empty.dxs" -o "$out/x.dbo" --no-textures
+contains "empty selection" stderr "the model is empty"
 
 # A complete export of the demo scene: success text on stdout, no progress when not on a terminal.
 check "demo export" 0 "$tool" export "$examples/room.dxs" -o "$out/room.dbo" --install-dir "$examples" \

@@ -74,7 +74,12 @@ inline SceneMaterial Material(int32_t id, std::vector<std::string> names, std::v
 
 // A corner with slot 0 present (as the reader always makes it).
 inline SceneVertex Corner(float x, float y, float z, float u = 0.0f, float v = 0.0f) {
-  return {.x = x, .y = y, .z = z, .uvSets = {{{true, u, v}}}};
+  SceneVertex corner;
+  corner.x = x;
+  corner.y = y;
+  corner.z = z;
+  corner.uvSets.Set(0, u, v);
+  return corner;
 }
 
 inline void AddPolygon(Scene& scene, const std::vector<SceneVertex>& corners, int32_t materialId,

@@ -127,10 +127,10 @@ TEST(SceneWriter, VertexCarriesExactlyLayerCountPairs) {
     Bytes expected;
     for (float k = 0; k < 3; ++k) {
       SceneVertex& corner = corners.emplace_back(Corner(k, k * k, 0));
-      corner.uvSets = {};
+      corner.uvSets.Clear();
       corner.vertexSize = 24 + 8 * static_cast<uint32_t>(slots.size());
       for (int slot : slots)
-        corner.uvSets[slot] = {true, 10.0f * slot + k, -(10.0f * slot + k)};
+        corner.uvSets.Set(slot, 10.0f * slot + k, -(10.0f * slot + k));
       expected.Floats({k, k * k, 0, 0, 0, 1});
       for (int slot : written)
         expected.Floats({slot < 0 ? 0.0f : 10.0f * slot + k, slot < 0 ? 0.0f : -(10.0f * slot + k)});

@@ -225,15 +225,6 @@ TEST_F(ExportRunTest, AnswerEndsAtItsFirstNul) {
             std::vector<std::string>{"message Tessaline|Scene correctly exported.\n|information"});
 }
 
-TEST_F(ExportRunTest, UnreadableSceneEndsWithoutSaveDialogOrMessage) {
-  // A primitive without its polygons element.
-  host_.answers[kSceneAllRequest] = R"(<primitives><primitive id="0"><vertices /></primitive></primitives>)";
-  Run();
-  EXPECT_TRUE(CallsStartingWith({"save"}).empty());
-  EXPECT_TRUE(Messages().empty());
-  EXPECT_TRUE(fs::is_empty(root_ / "out"));
-}
-
 TEST_F(ExportRunTest, SaveDialogCancelledWritesNothing) {
   desktop_.saveAccepted = false;
   Run();

@@ -38,7 +38,7 @@ void AddQuad(Scene& scene, int32_t material, Point centre, Point right, Point up
     for (int c = 0; c < 3; ++c)
       p[c] = centre[c] + s[0] * right[c] + s[1] * up[c];
     SceneVertex corner = Corner(p[0], p[1], p[2], s[2] * uvScale, (1 - s[1]) / 2 * uvScale);
-    corner.uvSets[1] = corner.uvSets[0];
+    corner.uvSets.Set(1, corner.uvSets.Get(0).u, corner.uvSets.Get(0).v);
     corner.vertexSize = 40;
     corners.push_back(corner);
   }
