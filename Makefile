@@ -34,7 +34,7 @@ demo:
 	@rm -rf demo-out && mkdir -p demo-out
 	@echo
 	$(TESSALINE) export examples/room.dxs -o demo-out/room.dbo --install-dir examples \
-		--scene-name DemoRoom --collision one --collision-file ""
+		--scene-name DemoRoom --collision one --collision-file "" --preview demo-out/room.png
 	@echo
 	$(TESSALINE) inspect demo-out/room.dbo
 	@echo

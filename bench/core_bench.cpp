@@ -33,13 +33,11 @@ double Seconds(Clock::time_point from) {
 }
 
 void ReadBuildWrite(const std::string& text, const std::string& path) {
-  Scene scene;
-  ReadMaterials(text, scene.materials);
-  ReadPrimitives(text, scene.polygons, scene.vertices, scene.polygonCount);
+  Scene scene = ReadScene(std::string(text)).scene;
   NoProgress progress;
   std::vector<MeshRecord> meshes = BuildMainMeshList(scene.materials);
   Pacing pacing = Pacing::For(scene.polygons.size(), 2.0 / 45.0);
-  BuildGeometry(0, scene.polygons, scene.vertices, meshes, progress, pacing.threshold);
+  BuildGeometry(MeshRouting::ByMaterial, scene.polygons, scene.vertices, meshes, progress, pacing.threshold);
   scene = Scene{};
   SceneObject object = PackMeshes(std::move(meshes), "DeleDExported");
   dbofstream out;

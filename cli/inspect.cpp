@@ -9,12 +9,12 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <new>
 #include <nlohmann/json.hpp>
 #include <span>
 #include <stdexcept>
 #include <string_view>
+#include <system_error>
 #include <unordered_set>
 #include <vector>
 
@@ -161,10 +161,14 @@ class FileBytes {
       return "it is not a regular file";
     }
 #ifdef _WIN32
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
     if (!in) return std::strerror(errno);
-    copy_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad()) return "the file cannot be read";
+    const std::streamoff size = in.tellg();
+    if (size < 0) return "the file cannot be read";
+    if (static_cast<uint64_t>(size) > SIZE_MAX) throw std::bad_alloc();
+    copy_.resize(static_cast<size_t>(size));
+    in.seekg(0);
+    if (!in.read(reinterpret_cast<char*>(copy_.data()), size)) return "the file cannot be read";
     size_ = copy_.size();
 #else
     // Opened without blocking and checked again once open: the path may have changed since.
@@ -232,7 +236,11 @@ bool TextureFound(const std::string& folder, std::string name) {
   if (name.empty() || name.find('\0') != std::string::npos) return false;
   std::replace(name.begin(), name.end(), '\\', '/');
   std::error_code error;
-  return std::filesystem::is_regular_file(std::filesystem::path(folder + "/" + name), error);
+  try {
+    return std::filesystem::is_regular_file(std::filesystem::path(folder + "/" + name), error);
+  } catch (const std::system_error&) {
+    return false;  // a name the system cannot convert to a path names no file it has
+  }
 }
 
 struct Texture {
@@ -458,6 +466,10 @@ int InspectFile(const std::string& path, InspectView view, std::FILE* out, std::
     return Inspect(path, view, out, err);
   } catch (const std::bad_alloc&) {
   } catch (const std::length_error&) {
+  } catch (const std::exception& error) {
+    // A path the system cannot convert (Windows code pages) is the only other failure that throws.
+    std::fprintf(err, "tessaline: cannot inspect '%s': %s\n", Printable(path).c_str(), error.what());
+    return 1;
   }
   // What was held is released by now, so the message itself finds memory.
   try {

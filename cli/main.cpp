@@ -8,6 +8,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "cli/inspect.h"
+#include "cli/render_command.h"
 #include "plugin/plugin.h"
 #include "version.h"
 
@@ -33,6 +35,7 @@ constexpr const char* kUsage =
     "Usage:\n"
     "  tessaline export SCENE.xml -o OUT.dbo [options]\n"
     "  tessaline inspect [--tree | --json] FILE.dbo\n"
+    "  tessaline render FILE.dbo -o OUT.png [--size WxH] [--view VIEW] [--two-sided] [--wireframe]\n"
     "  tessaline --help | --version\n"
     "\n"
     "export: converts an editor scene file (a .dxs file, or any XML answer holding materials and\n"
@@ -51,6 +54,7 @@ constexpr const char* kUsage =
     "                               collision.dbo; \"\" derives it from the output: OUT_col.dbo)\n"
     "  --install-dir DIR            the editor's install directory; images are copied from\n"
     "                               DIR/Textures/\n"
+    "  --preview OUT.png            also draw the exported model into OUT.png (as render does)\n"
     "\n"
     "inspect: checks a DBO file's structure and prints a summary: per mesh frame the vertex format,\n"
     "vertex and triangle counts and textures; the bounding box and scale; whether each texture file is\n"
@@ -58,8 +62,16 @@ constexpr const char* kUsage =
     "  --tree                       print every item with its code, name and size instead\n"
     "  --json                       print the facts as JSON instead (a broken file too)\n"
     "\n"
-    "Exit status: 0 success; 1 the export or inspection failed; 2 usage error; 3 the DBO file was\n"
-    "written but some textures could not be placed.\n";
+    "render: draws a DBO file's meshes with their textures (found beside it) into a PNG image.\n"
+    "  -o, --output OUT.png         the image to write (required)\n"
+    "  --size WxH                   image size in pixels, at most 16384 a side (default 800x600)\n"
+    "  --view VIEW                  iso (default), front, back, left, right, top or bottom\n"
+    "  --two-sided                  also draw faces seen from behind\n"
+    "  --wireframe                  draw the triangles' edges over the shaded model\n"
+    "  Missing textures are drawn as a magenta and black checker and named on stderr.\n"
+    "\n"
+    "Exit status: 0 success; 1 the export, inspection or rendering failed; 2 usage error; 3 the DBO\n"
+    "file was written (or drawn) but some textures could not be placed (or found).\n";
 
 constexpr const char* kHint = "Try 'tessaline --help'.";
 
@@ -69,6 +81,9 @@ int UsageError(const std::string& message) {
 }
 
 bool ReadWholeFile(const std::string& path, std::string& content) {
+  // A directory opens as a stream on Linux, and reads as nothing.
+  std::error_code error;
+  if (std::filesystem::is_directory(path, error)) return false;
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
   std::ostringstream buffer;
@@ -148,7 +163,7 @@ uint32_t TESSALINE_STDCALL AnswerRequest(CallbackRecord* record) {
 }
 
 int Export(int argc, char** argv) {
-  std::string scenePath, outputPath, installDirectory;
+  std::string scenePath, outputPath, installDirectory, previewPath;
   bool collisionFileGiven = false;
   bool textureFolderGiven = false, noTextures = false;
   OptionsControls controls;
@@ -195,6 +210,10 @@ int Export(int argc, char** argv) {
       const char* v = value();
       if (v == nullptr) return UsageError("--install-dir needs a folder");
       installDirectory = v;
+    } else if (arg == "--preview") {
+      const char* v = value();
+      if (v == nullptr) return UsageError("--preview needs a file name");
+      previewPath = v;
     } else if (!arg.empty() && arg[0] == '-' && arg != "-") {
       return UsageError("unknown option '" + arg + "'");
     } else if (scenePath.empty()) {
@@ -233,9 +252,11 @@ int Export(int argc, char** argv) {
   desktop.savePath = Backslashed(outputPath);
   desktop.drawProgress = g_drawProgress;
   desktop.printMessages = true;
+  desktop.refuseNonScenes = true;
 #ifdef _WIN32
   Win32FileSystem files;
   desktop.files = &files;
+  desktop.codePage = &ProcessCodePage();
 #endif
   desktop.sceneFile = Backslashed(scenePath);
   desktop.warningsAsRemarks = true;
@@ -245,21 +266,25 @@ int Export(int argc, char** argv) {
   PluginExecute();
   SetDesktop(nullptr);
 
-  bool saved = false, hostFailed = false;
+  int status = -1;
+  std::vector<std::string> written;  // every file the export placed, for the preview
   for (const std::string& call : desktop.calls) {
-    if (call == "save") saved = true;
-    if (call.rfind("message Error in Callback|", 0) == 0) hostFailed = true;
-    if (call.rfind("message Tessaline|", 0) == 0) {
-      if (call.size() >= 12 && call.compare(call.size() - 12, 12, "|information") == 0) return 0;
-      if (call.size() >= 8 && call.compare(call.size() - 8, 8, "|warning") == 0) return 3;
-      return 1;
+    if (call.rfind("replace ", 0) == 0 && call.find(" -> ") != std::string::npos)
+      written.push_back(call.substr(call.find(" -> ") + 4));
+    if (status < 0 && call.rfind("message Tessaline|", 0) == 0) {
+      status = 1;
+      if (call.size() >= 12 && call.compare(call.size() - 12, 12, "|information") == 0) status = 0;
+      if (call.size() >= 8 && call.compare(call.size() - 8, 8, "|warning") == 0) status = 3;
     }
   }
-  if (!saved && !hostFailed) {
-    std::fprintf(stderr,
-                 "tessaline: the scene in '%s' could not be read (a primitive without polygons or "
-                 "vertices); nothing was written\n",
+  // An empty selection exports, as in the editor, but the file then holds no model.
+  if (status == 0 && desktop.emptyModel)
+    std::fprintf(stderr, "tessaline: warning: the model is empty: '%s' holds no polygons to export\n",
                  scenePath.c_str());
+  if (status >= 0) {
+    // The preview never changes a successful export's status except when it cannot be written.
+    if (status != 1 && !previewPath.empty() && !WritePreview(outputPath, previewPath, written)) return 1;
+    return status;
   }
   return 1;
 }
@@ -299,6 +324,7 @@ int Run(int argc, char** argv) {
   }
   if (command == "export") return Export(argc, argv);
   if (command == "inspect") return Inspect(argc, argv);
+  if (command == "render") return RenderCommand(argc, argv);
   return UsageError("unknown command '" + command + "'");
 }
 

@@ -63,8 +63,9 @@ inline void AppendVertex(std::string& out, const SceneVertex& vertex, uint32_t p
   StoreFloat(fixed + 20, vertex.nz);
   size_t length = 24;
   uint32_t pairs = 0;
-  for (const UvSet& slot : vertex.uvSets) {
+  for (int k = 0; k < 4; ++k) {
     if (pairs == pairCount) break;
+    const UvSet slot = vertex.uvSets.Get(k);
     if (!slot.present) continue;
     StoreFloat(fixed + length, slot.u);
     StoreFloat(fixed + length + 4, slot.v);

@@ -9,11 +9,10 @@
 //   std::vector<MeshRecord> meshes = BuildMainMeshList(scene.materials);
 //   Pacing pacing = Pacing::For(scene.polygons.size(), 2.0 / 45.0);
 //   pacing.Begin(progress);
-//   BuildGeometry(0, scene.polygons, scene.vertices, meshes, progress, pacing.threshold);
-//   SceneObject object = PackMeshes(std::move(meshes), settings.sceneName);
-//   dbofstream out; out.open(path, std::ios::binary | std::ios::out | std::ios::trunc);
-//   WriteScene(out, object, {scaleX, scaleY, scaleZ}, progress, false);
-//   out.close();  // then out.fail() tells whether the file is complete
+//   BuildGeometry(MeshRouting::ByMaterial, scene.polygons, scene.vertices, meshes, progress,
+//   pacing.threshold); SceneObject object = PackMeshes(std::move(meshes), settings.sceneName); dbofstream
+//   out; out.open(path, std::ios::binary | std::ios::out | std::ios::trunc); WriteScene(out, object, {scaleX,
+//   scaleY, scaleZ}, progress, false); out.close();  // then out.fail() tells whether the file is complete
 //
 // Nothing here reports to the user; streams report through their state.
 #pragma once
@@ -116,20 +115,27 @@ std::vector<int32_t> LimitTextureLayers(std::vector<SceneMaterial>& materials);
 // One mesh record per material, in material order.
 std::vector<MeshRecord> BuildMainMeshList(const std::vector<SceneMaterial>& materials);
 
-// Collision mode 0: none; 1: one record; 2: polygonCount records; all from CollisionMaterial().
-std::vector<MeshRecord> BuildCollisionMeshList(uint32_t collisionMode, uint32_t polygonCount);
+// Which mesh record each polygon of a scene goes to.
+enum class MeshRouting : uint8_t {
+  ByMaterial,   // the first record whose material id is the polygon's materialId (the model's meshes)
+  OneRecord,    // the first record (a collision file of one big object)
+  ByPrimitive,  // the record at position primitiveId (a collision file of one object per primitive)
+};
+
+// The collision file's records, all from CollisionMaterial(): OneRecord one, ByPrimitive recordCount,
+// ByMaterial none.
+std::vector<MeshRecord> BuildCollisionMeshList(MeshRouting routing, uint32_t recordCount);
 
 // The unit normal of the turn p0 -> p1 -> p2 in single precision; collinear corners give (0, 0, 0).
 std::array<float, 3> faceNormal(const std::array<float, 3>& p0, const std::array<float, 3>& p1,
                                 const std::array<float, 3>& p2);
 
 // Appends every polygon with at least 3 corners to its mesh record, each corner a vertex of its own with
-// the polygon's face normal, triangulated in zigzag order. mode 0: the first record whose material id is
-// the polygon's materialId; 1: the first record; 2: the record at position primitiveId. Polygons whose
+// the polygon's face normal, triangulated in zigzag order, in the record the routing gives. Polygons whose
 // record does not exist, or with more corners than a frame holds, are skipped. A polygon that would take
 // a frame past kMaxFrameVertices starts a new frame (a FrameBreak). Steps the bar by the pacing rule,
 // starting from the given threshold (the caller has set the step).
-void BuildGeometry(uint32_t mode, const std::vector<ScenePolygon>& polygons,
+void BuildGeometry(MeshRouting routing, const std::vector<ScenePolygon>& polygons,
                    const std::vector<SceneVertex>& vertices, std::vector<MeshRecord>& meshes,
                    ProgressWindow& progress, uint64_t threshold);
 

@@ -51,10 +51,10 @@ std::vector<MeshRecord> BuildMainMeshList(const std::vector<SceneMaterial>& mate
   return meshes;
 }
 
-std::vector<MeshRecord> BuildCollisionMeshList(uint32_t collisionMode, uint32_t polygonCount) {
+std::vector<MeshRecord> BuildCollisionMeshList(MeshRouting routing, uint32_t recordCount) {
   std::vector<MeshRecord> meshes;
-  if (collisionMode != 1 && collisionMode != 2) return meshes;
-  const uint32_t count = collisionMode == 1 ? 1 : polygonCount;
+  if (routing == MeshRouting::ByMaterial) return meshes;
+  const uint32_t count = routing == MeshRouting::OneRecord ? 1 : recordCount;
   meshes.assign(count, MeshFromMaterial(CollisionMaterial()));
   return meshes;
 }
@@ -76,36 +76,36 @@ namespace {
 
 constexpr uint32_t kNoRecord = UINT32_MAX;
 
-// Finds each polygon's record by the mode's rule. Mode 0 keeps, per material id, the first record in list
-// order that carries it, which is what a scan of the list from the front would find.
+// Finds each polygon's record by the routing's rule. By material it keeps, per material id, the first
+// record in list order that carries it, which is what a scan of the list from the front would find.
 class RecordFinder {
  public:
-  RecordFinder(uint32_t mode, const std::vector<MeshRecord>& meshes) : mode_(mode), count_(meshes.size()) {
-    if (mode_ != 0) return;
+  RecordFinder(MeshRouting routing, const std::vector<MeshRecord>& meshes)
+      : routing_(routing), count_(meshes.size()) {
+    if (routing_ != MeshRouting::ByMaterial) return;
     firstById_.reserve(meshes.size());
     for (size_t i = 0; i < meshes.size(); ++i)
       firstById_.emplace(meshes[i].material.id, static_cast<uint32_t>(i));
   }
 
   uint32_t Find(const ScenePolygon& polygon) const {
-    switch (mode_) {
-      case 0: {
+    switch (routing_) {
+      case MeshRouting::ByMaterial: {
         const auto found = firstById_.find(polygon.materialId);
         return found == firstById_.end() ? kNoRecord : found->second;
       }
-      case 1:
+      case MeshRouting::OneRecord:
         return count_ > 0 ? 0 : kNoRecord;
-      case 2:
+      case MeshRouting::ByPrimitive:
         return polygon.primitiveId >= 0 && static_cast<uint64_t>(polygon.primitiveId) < count_
                    ? static_cast<uint32_t>(polygon.primitiveId)
                    : kNoRecord;
-      default:
-        return kNoRecord;
     }
+    return kNoRecord;
   }
 
  private:
-  uint32_t mode_;
+  MeshRouting routing_;
   uint64_t count_;
   std::unordered_map<int32_t, uint32_t> firstById_;  // emplace keeps the first record of each id
 };
@@ -117,10 +117,10 @@ uint32_t CurrentFrameStart(const MeshRecord& mesh) {
 
 }  // namespace
 
-void BuildGeometry(uint32_t mode, const std::vector<ScenePolygon>& polygons,
+void BuildGeometry(MeshRouting routing, const std::vector<ScenePolygon>& polygons,
                    const std::vector<SceneVertex>& vertices, std::vector<MeshRecord>& meshes,
                    ProgressWindow& progress, uint64_t threshold) {
-  const RecordFinder finder(mode, meshes);
+  const RecordFinder finder(routing, meshes);
 
   // First pass: the record of every polygon that will be built, and how much each record grows, so that
   // every record's sequences are allocated once.

@@ -35,21 +35,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   text.append(reinterpret_cast<const char*>(data), size);
   text.resize(text.find('\0') == std::string::npos ? text.size() : text.find('\0'));
 
-  Scene scene;
-  (void)ReadInstallDirectory(text);
-  ReadMaterials(text, scene.materials);
-  if (!ReadPrimitives(text, scene.polygons, scene.vertices, scene.polygonCount)) return 0;
+  (void)ReadInstallDirectory(text, &Windows1252());
+  SceneReading reading = ReadScene(std::move(text), &Windows1252());
+  if (reading.status != ReadStatus::Read) return 0;
+  Scene& scene = reading.scene;
   if (scene.polygonCount != scene.polygons.size()) std::abort();
 
   NoProgress progress;
-  for (uint32_t mode = 0; mode <= 2; ++mode) {
+  for (MeshRouting routing : {MeshRouting::ByMaterial, MeshRouting::OneRecord, MeshRouting::ByPrimitive}) {
+    const bool collision = routing != MeshRouting::ByMaterial;
     std::vector<MeshRecord> meshes =
-        mode == 0 ? BuildMainMeshList(scene.materials) : BuildCollisionMeshList(mode, scene.polygonCount);
-    BuildGeometry(mode, scene.polygons, scene.vertices, meshes, progress, 1);
+        collision ? BuildCollisionMeshList(routing, scene.polygonCount) : BuildMainMeshList(scene.materials);
+    BuildGeometry(routing, scene.polygons, scene.vertices, meshes, progress, 1);
     const SceneObject object = PackMeshes(std::move(meshes), "fuzz");
-    const DboReport report = WalkDbo(WriteAndReadBack(object, mode != 0));
+    const DboReport report = WalkDbo(WriteAndReadBack(object, collision));
     if (!report.ok) {
-      std::fprintf(stderr, "walker rejects a written file (mode %u): %s\n", mode, report.error.c_str());
+      std::fprintf(stderr, "walker rejects a written file (routing %d): %s\n", static_cast<int>(routing),
+                   report.error.c_str());
       std::abort();
     }
   }

@@ -35,7 +35,7 @@ std::string Polygons(uint64_t count) {
 
 // Remarks how many polygons the model and the collision file leave out, and why (the rules of
 // BuildGeometry).
-void RemarkLeftOutPolygons(Desktop& desktop, const Scene& model, uint32_t collisionMode,
+void RemarkLeftOutPolygons(Desktop& desktop, const Scene& model, CollisionMode collisionMode,
                            uint32_t collisionRecords) {
   std::unordered_set<int32_t> materialIds;
   for (const SceneMaterial& material : model.materials)
@@ -48,7 +48,7 @@ void RemarkLeftOutPolygons(Desktop& desktop, const Scene& model, uint32_t collis
       ++tooLarge;
     } else {
       if (materialIds.count(polygon.materialId) == 0) ++noMaterial;
-      if (collisionMode == 2 &&
+      if (collisionMode == CollisionMode::PerObject &&
           (polygon.primitiveId < 0 || static_cast<uint32_t>(polygon.primitiveId) >= collisionRecords)) {
         ++noPrimitive;
       }
@@ -111,13 +111,34 @@ void PrefixTextureNames(std::vector<SceneMaterial>& materials, const std::string
 // Per object, the collision list has one record per polygon, but only records at a primitive id receive
 // geometry and packing drops the others: making no more records than the highest primitive id needs gives
 // the same files without a million empty records for a million polygons.
-uint32_t CollisionRecordCount(uint32_t collisionMode, const Scene& model) {
-  if (collisionMode != 2) return model.polygonCount;
+uint32_t CollisionRecordCount(CollisionMode collisionMode, const Scene& model) {
+  if (collisionMode != CollisionMode::PerObject) return model.polygonCount;
   int64_t highest = -1;
   for (const ScenePolygon& polygon : model.polygons) {
     if (polygon.vertexCount >= 3) highest = std::max<int64_t>(highest, polygon.primitiveId);
   }
   return static_cast<uint32_t>(std::min<int64_t>(model.polygonCount, highest + 1));
+}
+
+// Why a scene that was read is not exported, or the empty text when it is.
+std::string SceneFailure(Desktop& desktop, const SceneReading& reading) {
+  switch (reading.status) {
+    case ReadStatus::Unparsable:
+      // An answer that cannot be parsed would read as an empty scene; exporting that as a success would
+      // hide the failure.
+      return "The scene from the editor could not be read: its XML text could not be parsed (it is "
+             "malformed, or too large for the memory left). Nothing was exported.\n";
+    case ReadStatus::MissingGeometry:
+      return "The primitive with id " + std::to_string(reading.primitiveId) +
+             " has no polygons or no vertices. Nothing was exported.\n";
+    case ReadStatus::Read:
+      break;
+  }
+  if (!desktop.AcceptScene(reading)) {
+    return "The scene file holds no scene: it has no material, materials, primitive or primitives element. "
+           "Nothing was exported.\n";
+  }
+  return {};
 }
 
 // Everything between the progress window's opening and closing. Returns the closing message (empty for
@@ -129,14 +150,14 @@ std::pair<std::string, MessageIcon> RunStages(Desktop& desktop, HostCallback cal
   {
     std::string answer;
     if (HostExchange(callback, desktop, kInstallDirectoryRequest).Fetch(answer)) {
-      installDirectory = ReadInstallDirectory(answer);
+      installDirectory = ReadInstallDirectory(answer, &desktop.AnswerCodePage());
     }
   }
 
   // Scene: fetched and read into the model, then built into the two mesh lists and packed.
   std::vector<SceneObject> objects;
+  std::string failure;  // the closing message of a scene that is not exported
   std::vector<int32_t> cutLayers;
-  bool unreadable = false;
   {
     HostExchange scene(callback, desktop, settings.allObjects ? kSceneAllRequest : kSceneSelectionRequest);
     const bool sized = scene.RequestSize();
@@ -149,41 +170,42 @@ std::pair<std::string, MessageIcon> RunStages(Desktop& desktop, HostCallback cal
       fetched = scene.RequestData(text);
       desktop.StepBar();
     }
-    Scene model;
-    bool read = false;
-    bool parsed = true;
+    SceneReading reading;
     if (fetched) {
       desktop.SetStageText("Please Wait....Parsing Data.");
       desktop.SetBarStep(5);
-      if (ReadMaterials(text, model.materials, &parsed) && parsed) {
-        cutLayers = LimitTextureLayers(model.materials);
-        PrefixTextureNames(model.materials, settings.textureFolder);
+      // One reading of the answer, which releases the text as soon as it is parsed.
+      reading = ReadScene(std::move(text), &desktop.AnswerCodePage());
+      if (reading.status != ReadStatus::Unparsable) {
+        // The bar steps once for the materials and once for the primitives, as when they were read apart.
+        cutLayers = LimitTextureLayers(reading.scene.materials);
+        PrefixTextureNames(reading.scene.materials, settings.textureFolder);
         desktop.StepBar();
         desktop.SetBarStep(10);
-        // The last reading of the answer: the reader releases it once it is parsed.
-        read = ReadPrimitives(std::move(text), model.polygons, model.vertices, model.polygonCount, &parsed) &&
-               parsed;
-        if (read) desktop.StepBar();
+        if (reading.status == ReadStatus::Read) desktop.StepBar();
       }
     }
-    // An answer that cannot be parsed would read as an empty scene; exporting that as a success would hide
-    // the failure, so the run ends with an error instead.
-    if (!parsed) unreadable = true;
-    text.clear();
-    text.shrink_to_fit();
-    if (read) {
+    std::string().swap(text);
+    if (fetched) failure = SceneFailure(desktop, reading);
+    if (fetched && failure.empty()) {
+      Scene& model = reading.scene;
       desktop.SetStageText("Please Wait....Creating Meshes.");
       const uint32_t collisionRecords = CollisionRecordCount(settings.collisionMode, model);
       RemarkLeftOutPolygons(desktop, model, settings.collisionMode, collisionRecords);
       if (!cutLayers.empty()) desktop.Remark(CutLayersText(cutLayers));
       std::vector<MeshRecord> mainMeshes = BuildMainMeshList(model.materials);
-      std::vector<MeshRecord> collisionMeshes =
-          BuildCollisionMeshList(settings.collisionMode, collisionRecords);
+      const MeshRouting collisionRouting = settings.collisionMode == CollisionMode::OneBigObject
+                                               ? MeshRouting::OneRecord
+                                               : MeshRouting::ByPrimitive;
+      std::vector<MeshRecord> collisionMeshes;
+      if (settings.collisionMode != CollisionMode::None)
+        collisionMeshes = BuildCollisionMeshList(collisionRouting, collisionRecords);
       Pacing pacing = Pacing::For(model.polygons.size(), 2.0 / 45.0);
       pacing.Begin(desktop);
-      BuildGeometry(0, model.polygons, model.vertices, mainMeshes, desktop, pacing.threshold);
-      if (settings.collisionMode != 0) {
-        BuildGeometry(settings.collisionMode, model.polygons, model.vertices, collisionMeshes, desktop,
+      BuildGeometry(MeshRouting::ByMaterial, model.polygons, model.vertices, mainMeshes, desktop,
+                    pacing.threshold);
+      if (settings.collisionMode != CollisionMode::None) {
+        BuildGeometry(collisionRouting, model.polygons, model.vertices, collisionMeshes, desktop,
                       pacing.threshold);
       }
       desktop.StepBar();
@@ -196,15 +218,11 @@ std::pair<std::string, MessageIcon> RunStages(Desktop& desktop, HostCallback cal
   // Writing.
   desktop.SetBarPosition(0);
   desktop.SetStageText("Please Wait....Writing Data to file.");
-  if (unreadable) {
-    return {
-        "The scene from the editor could not be read: its XML text could not be parsed (it is malformed, "
-        "or too large for the memory left). Nothing was exported.\n",
-        MessageIcon::Error};
-  }
+  if (!failure.empty()) return {failure, MessageIcon::Error};
   if (objects.empty()) return {"", MessageIcon::Information};
   // Every size the file stores in a dword must fit, or the file would be read wrongly: nothing is written.
-  if (!FitsDboSizes(objects[0], false) || (settings.collisionMode != 0 && !FitsDboSizes(objects[1], true))) {
+  if (!FitsDboSizes(objects[0], false) ||
+      (settings.collisionMode != CollisionMode::None && !FitsDboSizes(objects[1], true))) {
     return {
         "The model is too large for a DBO file: its sizes do not fit in the file's 32-bit fields. Nothing "
         "was exported.\n",
@@ -217,7 +235,7 @@ std::pair<std::string, MessageIcon> RunStages(Desktop& desktop, HostCallback cal
   const std::string outputDirectory = FolderOf(path);
   std::vector<std::string> unwritten;
   std::string collisionPath;
-  if (settings.collisionMode != 0) {
+  if (settings.collisionMode != CollisionMode::None) {
     const std::string& name = settings.collisionFileName;
     if (name.empty() || IsPlainFileName(name)) {
       collisionPath = CollisionPathFor(path, name);
@@ -233,6 +251,11 @@ std::pair<std::string, MessageIcon> RunStages(Desktop& desktop, HostCallback cal
     unwritten.push_back(collisionPath);
   }
   objects[1] = SceneObject{};
+  // The texture stage needs the materials only: the geometry goes before it.
+  for (MeshRecord& mesh : objects[0].meshes) {
+    std::vector<SceneVertex>().swap(mesh.vertices);
+    std::vector<uint16_t>().swap(mesh.indices);
+  }
 
   // Textures: none may replace a file this export writes, nor the scene.
   std::vector<std::string> keep = {path};

@@ -74,6 +74,11 @@ void HeadlessDesktop::ShowMessage(const std::string& text, const std::string& ca
   if (!text.empty() && text.back() != '\n') std::fputc('\n', stream);
 }
 
+bool HeadlessDesktop::AcceptScene(const SceneReading& reading) {
+  emptyModel = reading.scene.polygonCount == 0;
+  return !refuseNonScenes || reading.hasSceneElements;
+}
+
 void HeadlessDesktop::Remark(const std::string& text) {
   calls.push_back("remark " + text);
   if (!printMessages) return;

@@ -36,13 +36,16 @@ namespace tessaline {
 // ---------------------------------------------------------------------------------------------------------
 // Export settings and the options dialog's rules
 
+// The collision file the options ask for.
+enum class CollisionMode : uint8_t { None, OneBigObject, PerObject };
+
 struct ExportSettings {
   std::string sceneName;
   std::string collisionFileName;
   std::string textureFolder;
   bool allObjects = false;
   bool exportTextures = false;
-  uint32_t collisionMode = 0;  // 0 none, 1 one big object, 2 per object
+  CollisionMode collisionMode = CollisionMode::None;
   float scaleX = 1.0f;
   float scaleY = 1.0f;
   float scaleZ = 1.0f;
@@ -149,6 +152,14 @@ class Desktop : public ProgressWindow, public FileSystem {
   // Asks for the DBO file's path (backslash form); false when cancelled.
   virtual bool ShowSaveDialog(std::string& path) = 0;
   virtual void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon) = 0;
+  // The code page of an answer that is not UTF-8: the editor's ANSI code page.
+  virtual const CodePage& AnswerCodePage() = 0;
+  // Told what the scene answer held once it is read; false ends the run with an error and writes nothing.
+  // The editor always answers with a scene, so the plug-in accepts every reading.
+  virtual bool AcceptScene(const SceneReading& reading) {
+    (void)reading;
+    return true;
+  }
   // The file the scene comes from, when the host has one (the command's scene file): nothing an export
   // writes may replace it. Empty for the editor.
   virtual std::string SceneFile() { return {}; }
@@ -179,6 +190,11 @@ class HeadlessDesktop : public Desktop {
   bool optionsAccepted = true;
   OptionsControls options;
   bool saveAccepted = true;
+  const CodePage* codePage = &Windows1252();  // for answers that are not UTF-8
+  // A scene file, unlike the editor's answer, may be no scene at all: with this set, a document without
+  // any material, materials, primitive or primitives element is refused.
+  bool refuseNonScenes = false;
+  bool emptyModel = false;         // set when a scene was read that holds no polygons
   std::string savePath;            // backslash form, as the save dialog hands it over
   bool drawProgress = false;       // a progress line on stderr
   bool printMessages = false;      // message texts on stdout (errors on stderr), remarks on stderr
@@ -198,6 +214,8 @@ class HeadlessDesktop : public Desktop {
   void CloseProgressWindow() override;
   bool ShowSaveDialog(std::string& path) override;
   void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon) override;
+  const CodePage& AnswerCodePage() override { return *codePage; }
+  bool AcceptScene(const SceneReading& reading) override;
   std::string SceneFile() override { return sceneFile; }
   void Remark(const std::string& text) override;
   bool WarningsInClosingMessage() override { return !warningsAsRemarks; }

@@ -11,7 +11,7 @@ ExportSettings StartSettings() {
   settings.sceneName = "DeleDExported";
   settings.textureFolder = "Media";
   settings.scaleX = settings.scaleY = settings.scaleZ = 1.0f;
-  settings.collisionMode = 0;
+  settings.collisionMode = CollisionMode::None;
   settings.collisionFileName.clear();
   return settings;
 }
@@ -46,10 +46,10 @@ ExportSettings SettingsFromControls(const OptionsControls& controls) {
   settings.scaleY = ReadScale(controls.scaleY);
   settings.scaleZ = ReadScale(controls.scaleZ);
   if (controls.exportCollision) {
-    settings.collisionMode = controls.oneBigObject ? 1 : 2;
+    settings.collisionMode = controls.oneBigObject ? CollisionMode::OneBigObject : CollisionMode::PerObject;
     settings.collisionFileName = EditText(controls.collisionFileName);
   } else {
-    settings.collisionMode = 0;
+    settings.collisionMode = CollisionMode::None;
     settings.collisionFileName.clear();
   }
   return settings;

@@ -6,23 +6,19 @@
 //
 // Typical use, one export:
 //   std::string text = declaration + answer;           // the reader always gets a complete document
-//   std::vector<SceneMaterial> materials;
-//   ReadMaterials(text, materials);
-//   std::vector<ScenePolygon> polygons; std::vector<SceneVertex> vertices; uint32_t count = 0;
-//   if (!ReadPrimitives(text, polygons, vertices, count)) { /* a primitive lacks its polygons/vertices */ }
+//   SceneReading reading = ReadScene(std::move(text), &Windows1252());
+//   if (reading.status != ReadStatus::Read) { /* unparsable, or a primitive lacks polygons/vertices */ }
 //
-// Nothing here shows messages, logs, or touches the platform. Readers report through their bool result.
+// Nothing here shows messages, logs, or touches the platform. Readers report through their result.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
-
-// Mini-XML's node type, declared here so that callers of the attribute helpers need not include mxml.h.
-typedef struct _mxml_node_s mxml_node_t;
 
 namespace tessaline {
 
@@ -65,11 +61,35 @@ struct UvSet {
   float v = 0.0f;
 };
 
+// The texture-coordinate slots of a corner. Almost every corner has slot 0 only, so the first present
+// slot is held inline and the others, in slot order, apart: a corner with one slot carries one pair.
+class UvSets {
+ public:
+  UvSets() = default;
+  UvSets(const UvSets& other) { *this = other; }
+  UvSets(UvSets&&) noexcept = default;
+  UvSets& operator=(const UvSets& other);
+  UvSets& operator=(UvSets&&) noexcept = default;
+  ~UvSets() = default;
+
+  // Slot 0 to 3; an absent slot reads as not present with (0, 0).
+  UvSet Get(int slot) const;
+  // Makes the slot present with the pair (u, v).
+  void Set(int slot, float u, float v);
+  void Clear();
+  uint32_t Count() const;
+
+ private:
+  uint8_t mask_ = 0;  // bit k: slot k present
+  float first_[2] = {0.0f, 0.0f};
+  std::unique_ptr<float[]> more_;  // u, v of each further present slot
+};
+
 struct SceneVertex {
   float x = 0.0f, y = 0.0f, z = 0.0f;     // z is already negated by the reader
   float nx = 0.0f, ny = 0.0f, nz = 0.0f;  // set by mesh building (face normal)
-  std::array<UvSet, 4> uvSets{};          // slot 0 is always present after reading
   uint32_t vertexSize = 32;               // 24 + 8 x number of present slots
+  UvSets uvSets;                          // slot 0 is always present after reading
 };
 
 // The whole model of one export.
@@ -81,32 +101,51 @@ struct Scene {
 };
 
 // ---------------------------------------------------------------------------------------------------------
-// XML reader. Every function takes a complete document (XML declaration included) and parses it afresh.
+// Code pages. The editor writes its answers in UTF-8 or, with names in its ANSI code page, in that code
+// page; the parser reads UTF-8 only.
+
+class CodePage {
+ public:
+  virtual ~CodePage() = default;
+  // Text in this code page, as UTF-8.
+  virtual std::string ToUtf8(std::string_view text) const = 0;
+  // UTF-8 text in this code page; a character the code page lacks becomes "?".
+  virtual std::string FromUtf8(std::string_view text) const = 0;
+};
+
+// Windows-1252, with the five bytes it leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) read as the control
+// characters of the same value, as Windows reads them.
+const CodePage& Windows1252();
+
+// True when text is well-formed UTF-8 (no overlong forms, surrogates or values past U+10FFFF).
+bool IsValidUtf8(std::string_view text);
+
+// ---------------------------------------------------------------------------------------------------------
+// XML reader. Every function takes a complete document (XML declaration included). An answer that is not
+// valid UTF-8 is read in the given code page (when one is given): converted to UTF-8 for the parser, and
+// every name read from it converted back, so that names keep their bytes.
 
 // The text of the first installdirectory element, exactly as written; empty when there is none or when
 // the text cannot be parsed.
-std::string ReadInstallDirectory(const std::string& text);
+std::string ReadInstallDirectory(const std::string& text, const CodePage* codePage = nullptr);
 
-// Appends one SceneMaterial per material element, in document order. Always returns true (unparsable
-// text appends nothing). When parsed is given, it tells whether Mini-XML could parse the text at all (it
-// cannot when the text is malformed or memory runs out), so that a caller can tell an empty scene from
-// an unreadable one.
-bool ReadMaterials(const std::string& text, std::vector<SceneMaterial>& materials, bool* parsed = nullptr);
+enum class ReadStatus {
+  Read,             // the scene is complete
+  Unparsable,       // the parser rejected the text (malformed, or too large for the memory left)
+  MissingGeometry,  // a primitive has no polygons or no vertices element after it
+};
 
-// Appends the polygons and corner vertices of every primitive and sets polygonCount to the number of
-// polygons read. Returns false when a primitive has no polygons or no vertices element after it; what was
-// read before that primitive stays appended and counted.
-// parsed: as for ReadMaterials.
-bool ReadPrimitives(const std::string& text, std::vector<ScenePolygon>& polygons,
-                    std::vector<SceneVertex>& vertices, uint32_t& polygonCount, bool* parsed = nullptr);
-// The same, releasing the text as soon as it is parsed (for the last reading of a large answer).
-bool ReadPrimitives(std::string&& text, std::vector<ScenePolygon>& polygons,
-                    std::vector<SceneVertex>& vertices, uint32_t& polygonCount, bool* parsed = nullptr);
+struct SceneReading {
+  ReadStatus status = ReadStatus::Unparsable;
+  Scene scene;                    // Unparsable: empty; MissingGeometry: what was read before that primitive
+  int32_t primitiveId = 0;        // MissingGeometry: the "id" of the primitive (absent: 0)
+  bool hasSceneElements = false;  // any material, materials, primitive or primitives element at all
+};
 
-// Attribute conversions. Both return true and set the destination when the element exists and has the
-// attribute; otherwise they return false and leave the destination untouched.
-bool GetIntAttribute(mxml_node_t* element, const char* name, int32_t& value);
-bool GetFloatAttribute(mxml_node_t* element, const char* name, float& value);
+// Reads the materials with their texture layers and the polygons of every primitive with their corners
+// from one parse of the scene answer. The text is released as soon as it is parsed. Throws std::bad_alloc
+// when memory runs out outside the parser.
+SceneReading ReadScene(std::string&& text, const CodePage* codePage = nullptr);
 
 // ---------------------------------------------------------------------------------------------------------
 // Decimal conversions, independent of the process locale.

@@ -240,6 +240,10 @@ void Win32Desktop::RemoveFile(const std::string& path) {
   files_.RemoveFile(path);
 }
 
+const CodePage& Win32Desktop::AnswerCodePage() {
+  return ProcessCodePage();
+}
+
 std::string Win32Desktop::NativePath(const std::string& path) {
   return files_.NativePath(path);
 }

@@ -10,6 +10,10 @@
 
 namespace tessaline {
 
+// Conversions between UTF-8 and the process's ANSI code page (CP_ACP), by MultiByteToWideChar and
+// WideCharToMultiByte.
+const CodePage& ProcessCodePage();
+
 // Files through kernel32's ANSI calls (CreateFileA, MoveFileExA ...): path bytes are read in the
 // system's ANSI code page, as everywhere in the plug-in.
 class Win32FileSystem final : public FileSystem {
@@ -36,6 +40,7 @@ class Win32Desktop final : public Desktop {
   void CloseProgressWindow() override;
   bool ShowSaveDialog(std::string& path) override;
   void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon) override;
+  const CodePage& AnswerCodePage() override;  // the process's ANSI code page
 
   void SetStageText(const std::string& text) override;
   void SetBarRange(int low, int high) override;

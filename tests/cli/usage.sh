@@ -38,6 +38,24 @@ check "collision file without collision" 2 "$tool" export "$examples/room.dxs" -
 check "scale needs three" 2 "$tool" export "$examples/room.dxs" -o "$out/x.dbo" --scale 1 2
 check "missing scene file" 1 "$tool" export "$out/none.dxs" -o "$out/x.dbo"
 contains "missing scene file" stderr "cannot read the scene file"
+check "scene file is a folder" 1 "$tool" export "$out" -o "$out/x.dbo"
+contains "scene file is a folder" stderr "cannot read the scene file"
+
+# Files that are not scenes are refused; an empty selection exports with a warning; a primitive without
+# its polygons is named. None of the refused ones writes a file.
+printf '{"scene": []}' >"$out/scene.json"
+printf '<html><body>room</body></html>' >"$out/page.html"
+printf '<scene><materials><material id="1" /></materials><primitives /></scene>' >"$out/empty.dxs"
+printf '<scene><primitives><primitive id="7"><vertices /></primitive></primitives></scene>' >"$out/nopolys.dxs"
+for f in "$out/scene.json" "$out/page.html" /dev/null; do
+  check "not a scene: $f" 1 "$tool" export "$f" -o "$out/x.dbo" --no-textures
+  contains "not a scene: $f" stderr "holds no scene"
+done
+check "primitive without polygons" 1 "$tool" export "$out/nopolys.dxs" -o "$out/x.dbo" --no-textures
+contains "primitive without polygons" stderr "The primitive with id 7 has no polygons or no vertices. Nothing was exported."
+[ -e "$out/x.dbo" ] && { echo "FAIL: a refused scene wrote a file"; failures=$((failures + 1)); }
+check "empty selection" 0 "$tool" export "$out/empty.dxs" -o "$out/x.dbo" --no-textures
+contains "empty selection" stderr "the model is empty"
 
 # A complete export of the demo scene: success text on stdout, no progress when not on a terminal.
 check "demo export" 0 "$tool" export "$examples/room.dxs" -o "$out/room.dbo" --install-dir "$examples" \
@@ -85,6 +103,35 @@ contains "remarks" stderr "tessaline: This material has more than 8 texture laye
 head -c 100 "$out/room.dbo" >"$out/broken.dbo"
 check "inspect broken" 1 "$tool" inspect "$out/broken.dbo"
 contains "inspect broken" stderr "is not a sound DBO file"
+
+# render: the demo drawn; textures sought beside the model; failures and usage errors.
+check "render demo" 0 "$tool" render "$out/room.dbo" -o "$out/room.png" --size 160x120 --view top --wireframe
+pngcheck -q "$out/room.png" >/dev/null || { echo "FAIL: render wrote no sound PNG"; failures=$((failures + 1)); }
+check "render size too large" 2 "$tool" render "$out/room.dbo" -o "$out/x.png" --size 16385x10
+check "render unknown view" 2 "$tool" render "$out/room.dbo" -o "$out/x.png" --view sideways
+mkdir -p "$out/bare" && cp "$out/room.dbo" "$out/bare/"
+check "render missing textures" 3 "$tool" render "$out/bare/room.dbo" -o "$out/bare/room.png" --size 64x48
+contains "render missing textures" stderr "texture 'Media\\planks.png' is missing (it is not found)"
+[ -s "$out/bare/room.png" ] || { echo "FAIL: no image drawn with missing textures"; failures=$((failures + 1)); }
+check "render broken" 1 "$tool" render "$out/broken.dbo" -o "$out/b.png"
+contains "render broken" stderr "is not a sound DBO file"
+check "render unwritable" 1 "$tool" render "$out/room.dbo" -o "$out/none/room.png" --size 64x48
+
+# export --preview: drawn after the export; it never replaces what the export wrote, and only a preview
+# that cannot be written changes the export's status.
+mkdir -p "$out/p"
+check "export preview" 0 "$tool" export "$examples/room.dxs" -o "$out/p/room.dbo" --install-dir "$examples" \
+  --preview "$out/p/preview.png"
+[ -s "$out/p/preview.png" ] || { echo "FAIL: export --preview drew nothing"; failures=$((failures + 1)); }
+for target in room.dbo Media/planks.png; do
+  check "preview over $target" 1 "$tool" export "$examples/room.dxs" -o "$out/p/room.dbo" \
+    --install-dir "$examples" --preview "$out/p/$target"
+  contains "preview over $target" stderr "which the export wrote"
+done
+check "preview unwritable" 1 "$tool" export "$examples/room.dxs" -o "$out/p/room.dbo" --install-dir "$examples" \
+  --preview "$out/none/preview.png"
+check "preview keeps the warning" 3 "$tool" export "$examples/room.dxs" -o "$out/warn/room.dbo" \
+  --preview "$out/warn/preview.png"
 
 echo "usage: $failures failure(s)"
 [ "$failures" -eq 0 ]

@@ -73,7 +73,12 @@ inline SceneMaterial Material(int32_t id, std::vector<std::string> names, std::v
 
 // A corner with slot 0 present (as the reader always makes it).
 inline SceneVertex Corner(float x, float y, float z, float u = 0.0f, float v = 0.0f) {
-  return {.x = x, .y = y, .z = z, .uvSets = {{{true, u, v}}}};
+  SceneVertex corner;
+  corner.x = x;
+  corner.y = y;
+  corner.z = z;
+  corner.uvSets.Set(0, u, v);
+  return corner;
 }
 
 inline void AddPolygon(Scene& scene, const std::vector<SceneVertex>& corners, int32_t materialId,
@@ -94,12 +99,15 @@ inline std::vector<SceneVertex> RegularPolygon(uint32_t count) {
   return corners;
 }
 
-// Builds and packs a scene the way an export does: mode 0 the main meshes, 1 and 2 the collision meshes.
-inline SceneObject Build(const Scene& scene, uint32_t mode = 0, const std::string& name = "DeleDExported") {
-  std::vector<MeshRecord> meshes =
-      mode == 0 ? BuildMainMeshList(scene.materials) : BuildCollisionMeshList(mode, scene.polygonCount);
+// Builds and packs a scene the way an export does: by material the main meshes, otherwise the collision
+// meshes.
+inline SceneObject Build(const Scene& scene, MeshRouting routing = MeshRouting::ByMaterial,
+                         const std::string& name = "DeleDExported") {
+  std::vector<MeshRecord> meshes = routing == MeshRouting::ByMaterial
+                                       ? BuildMainMeshList(scene.materials)
+                                       : BuildCollisionMeshList(routing, scene.polygonCount);
   NoProgress progress;
-  BuildGeometry(mode, scene.polygons, scene.vertices, meshes, progress, 1);
+  BuildGeometry(routing, scene.polygons, scene.vertices, meshes, progress, 1);
   return PackMeshes(std::move(meshes), name);
 }
 

@@ -33,29 +33,33 @@ TEST(FaceNormal, IsTheUnitNormalOfTheFirstTurnOrZeroWhenCollinear) {
   EXPECT_EQ(faceNormal({0, 0, 0}, {1, 1, 1}, {2, 2, 2}), (std::array<float, 3>{0, 0, 0}));
 }
 
-std::vector<size_t> VertexCounts(const Scene& scene, uint32_t mode, std::vector<MeshRecord> meshes) {
+std::vector<size_t> VertexCounts(const Scene& scene, MeshRouting routing, std::vector<MeshRecord> meshes) {
   NoProgress progress;
-  BuildGeometry(mode, scene.polygons, scene.vertices, meshes, progress, 1);
+  BuildGeometry(routing, scene.polygons, scene.vertices, meshes, progress, 1);
   std::vector<size_t> counts;
   for (const MeshRecord& mesh : meshes)
     counts.push_back(mesh.vertices.size());
   return counts;
 }
 
-TEST(BuildGeometry, RoutesPolygonsByModeAndSkipsThoseWithoutARecord) {
+TEST(BuildGeometry, RoutesPolygonsAndSkipsThoseWithoutARecord) {
   Scene scene;
   scene.materials = {Material(4, {}), Material(9, {}), Material(4, {"dup"}), Material(-1, {})};
   AddPolygon(scene, RegularPolygon(3), 4, 0);
   AddPolygon(scene, RegularPolygon(4), 9, 2);
   AddPolygon(scene, RegularPolygon(5), 4, 0);
-  AddPolygon(scene, RegularPolygon(6), -1, -1);  // mode 2: negative primitive id
-  AddPolygon(scene, RegularPolygon(7), 123, 6);  // mode 0: no such material; mode 2: not below 6 records
-  AddPolygon(scene, RegularPolygon(2), 4, 5);    // two corners: skipped in every mode
+  AddPolygon(scene, RegularPolygon(6), -1, -1);  // by primitive: negative primitive id
+  AddPolygon(scene, RegularPolygon(7), 123, 6);  // no such material; not below 6 records
+  AddPolygon(scene, RegularPolygon(2), 4, 5);    // two corners: skipped in every routing
   using C = std::vector<size_t>;
-  EXPECT_EQ(VertexCounts(scene, 0, BuildMainMeshList(scene.materials)), (C{8, 4, 0, 6}));
-  EXPECT_EQ(VertexCounts(scene, 1, BuildCollisionMeshList(1, 6)), (C{25}));
-  EXPECT_EQ(VertexCounts(scene, 2, BuildCollisionMeshList(2, 6)), (C{8, 0, 4, 0, 0, 0}));
-  EXPECT_TRUE(BuildCollisionMeshList(0, 6).empty());
+  EXPECT_EQ(VertexCounts(scene, MeshRouting::ByMaterial, BuildMainMeshList(scene.materials)),
+            (C{8, 4, 0, 6}));
+  EXPECT_EQ(VertexCounts(scene, MeshRouting::OneRecord, BuildCollisionMeshList(MeshRouting::OneRecord, 6)),
+            (C{25}));
+  EXPECT_EQ(
+      VertexCounts(scene, MeshRouting::ByPrimitive, BuildCollisionMeshList(MeshRouting::ByPrimitive, 6)),
+      (C{8, 0, 4, 0, 0, 0}));
+  EXPECT_TRUE(BuildCollisionMeshList(MeshRouting::ByMaterial, 6).empty());
 }
 
 TEST(BuildGeometry, StepsTheBarFromTheGivenThresholdButNotAfterShortPolygons) {
@@ -65,7 +69,7 @@ TEST(BuildGeometry, StepsTheBarFromTheGivenThresholdButNotAfterShortPolygons) {
     AddPolygon(scene, RegularPolygon(p == 320 ? 2 : 3), 1);
   std::vector<MeshRecord> meshes = BuildMainMeshList(scene.materials);
   StepCounter progress;
-  BuildGeometry(0, scene.polygons, scene.vertices, meshes, progress, 20);
+  BuildGeometry(MeshRouting::ByMaterial, scene.polygons, scene.vertices, meshes, progress, 20);
   EXPECT_EQ(progress.steps, 4);  // after polygons 20, 40, 80 and 160; 320 has two corners
 }
 
@@ -114,10 +118,10 @@ TEST(FrameSplit, FillsFramesOf65535WithWholePolygonsInOrderAndInPlace) {
   EXPECT_EQ(Frames(main, numbered), (F{{0, 3}, {1, 65535}, {1, 65535}, {1, 65533}, {1, 10003}, {2, 3}}));
   WriteAndWalk(main, false);
   // The per-object collision file: one record per primitive (all of material id 0), split by the same rule.
-  const SceneObject perObject = Build(scene, 2);
+  const SceneObject perObject = Build(scene, MeshRouting::ByPrimitive);
   EXPECT_EQ(Frames(perObject, numbered), (F{{0, 3}, {0, 65535}, {0, 65535}, {0, 65533}, {0, 10003}, {0, 3}}));
   WriteAndWalk(perObject, true);
-  WriteAndWalk(Build(scene, 1), true);
+  WriteAndWalk(Build(scene, MeshRouting::OneRecord), true);
 }
 
 }  // namespace

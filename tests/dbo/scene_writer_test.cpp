@@ -60,12 +60,13 @@ std::vector<uint8_t> ExpectedTriangleFile(bool collision) {
 }
 
 TEST(SceneWriter, WritesTheOneTriangleExampleByteForByte) {
-  for (const uint32_t mode : {0u, 1u}) {
-    const SceneObject object = Build(TriangleScene(), mode);
+  for (const bool collision : {false, true}) {
+    const SceneObject object =
+        Build(TriangleScene(), collision ? MeshRouting::OneRecord : MeshRouting::ByMaterial);
     ASSERT_EQ(object.meshes.size(), 1u);
-    EXPECT_EQ(object.meshes[0].meshSize, mode == 0 ? 801u : 637u);
-    EXPECT_EQ(object.totalSize, mode == 0 ? 926u : 762u);
-    EXPECT_EQ(WriteAndWalk(object, mode == 1).bytes, ExpectedTriangleFile(mode == 1)) << "mode " << mode;
+    EXPECT_EQ(object.meshes[0].meshSize, collision ? 637u : 801u);
+    EXPECT_EQ(object.totalSize, collision ? 762u : 926u);
+    EXPECT_EQ(WriteAndWalk(object, collision).bytes, ExpectedTriangleFile(collision)) << collision;
   }
 }
 
@@ -99,7 +100,7 @@ TEST(SceneWriter, TwoMeshesGetSiblingSizesTextureEntriesAndScaleInEveryFrame) {
   AddPolygon(scene, RegularPolygon(3), 1);
   AddPolygon(scene, RegularPolygon(4), 2);
   const uint32_t m0 = 32 * 3 + 2 * 3 + 169 + 527, m1 = 32 * 4 + 2 * 6 + 500 + 527;
-  const Written file = WriteAndWalk(Build(scene, 0, "abc"), false, {2.0f, 1.0f, 0.5f});
+  const Written file = WriteAndWalk(Build(scene, MeshRouting::ByMaterial, "abc"), false, {2.0f, 1.0f, 0.5f});
   EXPECT_EQ(ItemsOf(file, 1), (std::vector<uint32_t>{3 + 2 * (112 + 3) + m0 + m1 + 168}));
   EXPECT_EQ(ItemsOf(file, 105), (std::vector<uint32_t>{m0 + m1 + 2 * (3 + 88) + 32, m1 + 3 + 88 + 32, 8}));
   EXPECT_EQ(ItemsOf(file, 103), (std::vector<uint32_t>{8, m0, m1}));
@@ -125,10 +126,10 @@ TEST(SceneWriter, VertexCarriesExactlyLayerCountPairs) {
     Bytes expected;
     for (float k = 0; k < 3; ++k) {
       SceneVertex& corner = corners.emplace_back(Corner(k, k * k, 0));
-      corner.uvSets = {};
+      corner.uvSets.Clear();
       corner.vertexSize = 24 + 8 * static_cast<uint32_t>(slots.size());
       for (int slot : slots)
-        corner.uvSets[slot] = {true, 10.0f * slot + k, -(10.0f * slot + k)};
+        corner.uvSets.Set(slot, 10.0f * slot + k, -(10.0f * slot + k));
       expected.Floats({k, k * k, 0, 0, 0, 1});
       for (int slot : written)
         expected.Floats({slot < 0 ? 0.0f : 10.0f * slot + k, slot < 0 ? 0.0f : -(10.0f * slot + k)});

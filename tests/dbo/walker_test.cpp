@@ -18,11 +18,11 @@ Written TwoLayerFile() {
   scene.materials.push_back(Material(3, {"wall.png", "light.png"}, {BlendReplace, BlendModulate}));
   std::vector<SceneVertex> corners = {Corner(0, 0, 0), Corner(1, 0, 0), Corner(1, 1, 0)};
   for (SceneVertex& corner : corners) {
-    corner.uvSets[1] = {true, 0.5f, 0.5f};
+    corner.uvSets.Set(1, 0.5f, 0.5f);
     corner.vertexSize = 40;
   }
   AddPolygon(scene, corners, 3);
-  return WriteAndWalk(Build(scene, 0, "Level"), false);
+  return WriteAndWalk(Build(scene, MeshRouting::ByMaterial, "Level"), false);
 }
 
 TEST(Walker, RejectsBrokenFilesWithTheOffsetOfTheFault) {

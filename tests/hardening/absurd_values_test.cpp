@@ -33,12 +33,11 @@ struct Read {
   bool ok = false;
 };
 
-Read ReadScene(const std::string& answer) {
-  const std::string text = kXmlDeclaration + answer;
-  Read read;
-  ReadMaterials(text, read.materials);
-  read.ok = ReadPrimitives(text, read.polygons, read.vertices, read.polygonCount);
-  return read;
+Read ReadAnswer(const std::string& answer) {
+  SceneReading reading = ReadScene(kXmlDeclaration + answer);
+  auto& [materials, polygons, vertices, polygonCount] = reading.scene;
+  return {std::move(materials), std::move(polygons), std::move(vertices), polygonCount,
+          reading.status == ReadStatus::Read};
 }
 
 std::string Attribute(const std::string& name, const std::string& value) {
@@ -83,10 +82,10 @@ std::vector<float> FirstVertex(const fs::path& path, size_t count) {
 
 TEST(LongIds, IntegersWrapModulo2To32) {
   const Read read =
-      ReadScene(std::string("<materials>") + "<material" + Attribute("id", k60Digits) + " />" + "<material" +
-                Attribute("id", std::string("-") + k60Digits) + " />" + "<material" +
-                Attribute("id", k60Nines) + " />" + "<material id=\"4294967297\" />" + "<material" +
-                Attribute("id", std::string(1000, '9')) + " />" + "</materials>");
+      ReadAnswer(std::string("<materials>") + "<material" + Attribute("id", k60Digits) + " />" + "<material" +
+                 Attribute("id", std::string("-") + k60Digits) + " />" + "<material" +
+                 Attribute("id", k60Nines) + " />" + "<material id=\"4294967297\" />" + "<material" +
+                 Attribute("id", std::string(1000, '9')) + " />" + "</materials>");
   ASSERT_EQ(read.materials.size(), 5u);
   EXPECT_EQ(read.materials[0].id, k60DigitsWrapped);
   EXPECT_EQ(read.materials[1].id, -k60DigitsWrapped);
@@ -96,9 +95,9 @@ TEST(LongIds, IntegersWrapModulo2To32) {
 }
 
 TEST(LongIds, ColourChannelsWrapIntoTheName) {
-  const Read read = ReadScene(std::string("<material id=\"1\"><layer type=\"color\"><color") +
-                              Attribute("r", k60Digits) + Attribute("g", k60Nines) +
-                              Attribute("b", k60DigitsOne) + " a=\"4294967296\" /></layer></material>");
+  const Read read = ReadAnswer(std::string("<material id=\"1\"><layer type=\"color\"><color") +
+                               Attribute("r", k60Digits) + Attribute("g", k60Nines) +
+                               Attribute("b", k60DigitsOne) + " a=\"4294967296\" /></layer></material>");
   ASSERT_EQ(read.materials.size(), 1u);
   EXPECT_EQ(read.materials[0].textureNames, std::vector<std::string>{"col_rgba_-834729262_-1_1_0_.png"});
 }
@@ -112,7 +111,7 @@ TEST(LongIds, VidsAreComparedAsText) {
       "</vertices><polygons><poly mid=\"1\">" + "<vertex" + Attribute("vid", k60Digits) + " />" + "<vertex" +
       Attribute("vid", k60DigitsSameResidue) + " />" + "<vertex vid=\"1\" />" + "<vertex" +
       Attribute("vid", paddedOne) + " />" + "</poly></polygons></primitive>";
-  const Read read = ReadScene(answer);
+  const Read read = ReadAnswer(answer);
   ASSERT_TRUE(read.ok);
   ASSERT_EQ(read.vertices.size(), 4u);
   EXPECT_EQ(read.vertices[0].x, 1.0f);  // the same text
@@ -187,17 +186,17 @@ TEST(NonFiniteCoordinates, NanAndInfAreNotNumbersButOverflowIsInfinite) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
     const Read read =
-        ReadScene(std::string("<primitive id=\"0\"><vertices><vertex id=\"0\"") + Attribute("x", c.text) +
-                  " /></vertices><polygons><poly mid=\"1\"><vertex vid=\"0\"" + Attribute("u0", c.text) +
-                  " /></poly></polygons></primitive>");
+        ReadAnswer(std::string("<primitive id=\"0\"><vertices><vertex id=\"0\"") + Attribute("x", c.text) +
+                   " /></vertices><polygons><poly mid=\"1\"><vertex vid=\"0\"" + Attribute("u0", c.text) +
+                   " /></poly></polygons></primitive>");
     ASSERT_EQ(read.vertices.size(), 1u);
     EXPECT_EQ(std::bit_cast<uint32_t>(read.vertices[0].x), std::bit_cast<uint32_t>(c.x));
-    EXPECT_EQ(std::bit_cast<uint32_t>(read.vertices[0].uvSets[0].u), std::bit_cast<uint32_t>(c.x));
+    EXPECT_EQ(std::bit_cast<uint32_t>(read.vertices[0].uvSets.Get(0).u), std::bit_cast<uint32_t>(c.x));
   }
 }
 
 TEST(NonFiniteCoordinates, NegativeZeroKeepsItsSign) {
-  const Read read = ReadScene(
+  const Read read = ReadAnswer(
       "<primitive id=\"0\"><vertices><vertex id=\"0\" x=\"-0\" y=\"-0.0e5\" z=\"-0\" /></vertices>"
       "<polygons><poly mid=\"1\"><vertex vid=\"0\" /></poly></polygons></primitive>");
   ASSERT_EQ(read.vertices.size(), 1u);

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <limits>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -69,28 +70,18 @@ TEST_F(HostileDbo, NamesShowAsUtf8WithControlCharactersEscaped) {
   // A frame name in Windows-1252 holding a screen-clearing escape; a texture name with an undefined byte.
   Scene scene;
   scene.materials.push_back(Material(1, {"Media\\t\x81.png"}));
-  AddPolygon(scene, {Corner(0, 0, 0), Corner(1, 0, 0), Corner(1, 1, 0)}, 1);
-  const fs::path file = Write("names.dbo",
-                              Build(scene, 0,
-                                    "B\xf6"
-                                    "den\x1b[2J"),
-                              false);
+  // A corner at infinity: shown as stored in the summary, null in JSON.
+  AddPolygon(scene, {Corner(0, 0, 0), Corner(1, 0, 0), Corner(std::numeric_limits<float>::infinity(), 1, 0)},
+             1);
+  const fs::path file = Write("names.dbo", Build(scene, MeshRouting::ByMaterial, "B\366den\033[2J"), false);
   const struct {
     InspectView view;
     std::vector<std::string> shown;
   } cases[] = {
-      {InspectView::Summary,
-       {"\"B\xc3\xb6"
-        "den\\x1B[2J\"",
-        "not found  Media\\t\\u0081.png"}},
-      {InspectView::Tree,
-       {"frame 1 \"B\xc3\xb6"
-        "den\\x1B[2J\"",
-        "texture Media\\t\\u0081.png"}},
+      {InspectView::Summary, {"\"B\303\266den\\x1B[2J\"", "not found  Media\\t\\u0081.png", "max inf 1 0"}},
+      {InspectView::Tree, {"frame 1 \"B\303\266den\\x1B[2J\"", "texture Media\\t\\u0081.png"}},
       {InspectView::Json,
-       {"\"B\xc3\xb6"
-        "den\\u001b[2J\"",
-        "\"Media\\\\t\xc2\x81.png\""}},
+       {"\"B\303\266den\\u001b[2J\"", "\"Media\\\\t\xc2\x81.png\"", "\"max\": [\n      null,\n      1.0,"}},
   };
   for (const auto& [view, shown] : cases) {
     const Printed printed = Inspect(file, view);
@@ -106,7 +97,7 @@ SceneObject DeepChain() {
   Scene scene;
   for (int k = 0; k < 2000; ++k)
     AddPolygon(scene, {Corner(0, 0, 0), Corner(1, 0, 0), Corner(1, 1, 0)}, 1, k);
-  return Build(scene, 2);
+  return Build(scene, MeshRouting::ByPrimitive);
 }
 
 TEST_F(HostileDbo, DeepFrameChainsPrintInLinesOfBoundedWidth) {

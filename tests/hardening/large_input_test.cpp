@@ -79,7 +79,7 @@ TEST_F(DeepNestingRun, NestedMaterialsEachTakeTheFirstLayerBelowThem) {
       Nested("material", kDepth, "<material id=\"1\">",
              "<layer type=\"color\"><color r=\"5\" g=\"6\" b=\"7\" a=\"8\" /></layer>");
   std::vector<SceneMaterial> read;
-  OnSmallStack([&] { ReadMaterials(kXmlDeclaration + materials, read); });
+  OnSmallStack([&] { read = ReadScene(kXmlDeclaration + materials).scene.materials; });
   ASSERT_EQ(read.size(), static_cast<size_t>(kDepth));
   EXPECT_EQ(read.front().textureNames, std::vector<std::string>{"col_rgba_5_6_7_8_.png"});
   EXPECT_EQ(read.back().textureNames, std::vector<std::string>{"col_rgba_5_6_7_8_.png"});
@@ -148,8 +148,8 @@ TEST(LongAttributes, MegabyteIdsAreWrappedAndMegabyteVidsComparedWhole) {
   std::string idA(kMegabyte, '7'), idB(kMegabyte, '7');
   idB.back() = '8';  // differs from idA in its last character only
   // Two documents, so that each megabyte value is parsed once.
-  std::vector<SceneMaterial> materials;
-  ReadMaterials(std::string(kXmlDeclaration) + "<material id=\"" + nines + "\" />", materials);
+  const std::vector<SceneMaterial> materials =
+      ReadScene(std::string(kXmlDeclaration) + "<material id=\"" + nines + "\" />").scene.materials;
   ASSERT_EQ(materials.size(), 1u);
   EXPECT_EQ(materials[0].id, -1);
   const std::string text = std::string(kXmlDeclaration) + "<primitive id=\"" + nines +
@@ -157,10 +157,10 @@ TEST(LongAttributes, MegabyteIdsAreWrappedAndMegabyteVidsComparedWhole) {
                            "\" x=\"2\" /></vertices><polygons><poly mid=\"" + nines + "\"><vertex vid=\"" +
                            idB + "\" /><vertex vid=\"" + idA + "\" /><vertex vid=\"" + idA.substr(1) +
                            "\" /></poly></polygons></primitive>";
-  std::vector<ScenePolygon> polygons;
-  std::vector<SceneVertex> vertices;
-  uint32_t count = 0;
-  ASSERT_TRUE(ReadPrimitives(text, polygons, vertices, count));
+  SceneReading reading = ReadScene(std::string(text));
+  ASSERT_EQ(reading.status, ReadStatus::Read);
+  const std::vector<ScenePolygon>& polygons = reading.scene.polygons;
+  const std::vector<SceneVertex>& vertices = reading.scene.vertices;
   ASSERT_EQ(polygons.size(), 1u);
   EXPECT_EQ(polygons[0].materialId, -1);
   EXPECT_EQ(polygons[0].primitiveId, -1);
@@ -180,17 +180,16 @@ TEST(LongAttributes, MegabyteNumbersConvert) {
                            "\" z=\"" + tiny + "\" /></vertices><polygons><poly mid=\"1\">" +
                            "<vertex vid=\"0\" u0=\"" + blanks + "\" v0=\"" + std::string(kMegabyte, '-') +
                            "\" /></poly></polygons></primitive>";
-  std::vector<ScenePolygon> polygons;
-  std::vector<SceneVertex> vertices;
-  uint32_t count = 0;
-  ASSERT_TRUE(ReadPrimitives(text, polygons, vertices, count));
+  SceneReading reading = ReadScene(std::string(text));
+  ASSERT_EQ(reading.status, ReadStatus::Read);
+  const std::vector<SceneVertex>& vertices = reading.scene.vertices;
   ASSERT_EQ(vertices.size(), 1u);
   EXPECT_EQ(vertices[0].x, 1.0f / 3.0f);
   EXPECT_EQ(vertices[0].y, std::numeric_limits<float>::infinity());
   EXPECT_EQ(vertices[0].z, 0.0f);
   EXPECT_TRUE(std::signbit(vertices[0].z));  // +0 negated
-  EXPECT_EQ(vertices[0].uvSets[0].u, 5.0f);
-  EXPECT_EQ(vertices[0].uvSets[0].v, 0.0f);
+  EXPECT_EQ(vertices[0].uvSets.Get(0).u, 5.0f);
+  EXPECT_EQ(vertices[0].uvSets.Get(0).v, 0.0f);
 }
 
 class LongAttributeRun : public ExportHarness {};

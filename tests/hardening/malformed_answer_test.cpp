@@ -1,7 +1,7 @@
 // Answers that are not well-formed XML: cut short, broken in the middle, or holding a NUL. Reading never
-// crashes; a text the parser rejects reads as an empty scene, and the export then writes a file with no
-// meshes.
+// crashes; a text the parser rejects reads as nothing, and the export ends with an error.
 #include <gtest/gtest.h>
+#include <mxml.h>
 
 #include <cstdint>
 #include <random>
@@ -19,29 +19,36 @@ struct ReadResult {
   std::vector<ScenePolygon> polygons;
   std::vector<SceneVertex> vertices;
   uint32_t polygonCount = 0;
-  bool materialsRead = false;
-  bool primitivesRead = false;
+  ReadStatus status = ReadStatus::Unparsable;
 };
 
-// Reads an answer the way the export run does: the declaration in front, both readers over the same text.
+// Reads an answer the way the export run does, with the declaration in front. The one pass must reject
+// exactly the texts that Mini-XML's tree parser rejects: every answer read here is checked for that.
 ReadResult ReadAnswer(const std::string& answer) {
   const std::string text = kXmlDeclaration + answer;
   ReadResult result;
   QuietStderr quiet;
+  mxml_node_t* tree = mxmlLoadString(nullptr, text.c_str(), MXML_OPAQUE_CALLBACK);
   result.installDirectory = ReadInstallDirectory(text);
-  result.materialsRead = ReadMaterials(text, result.materials);
-  result.primitivesRead = ReadPrimitives(text, result.polygons, result.vertices, result.polygonCount);
+  SceneReading reading = ReadScene(std::string(text));
+  EXPECT_EQ(reading.status == ReadStatus::Unparsable, tree == nullptr) << text;
+  mxmlDelete(tree);
+  result.status = reading.status;
+  result.materials = std::move(reading.scene.materials);
+  result.polygons = std::move(reading.scene.polygons);
+  result.vertices = std::move(reading.scene.vertices);
+  result.polygonCount = reading.scene.polygonCount;
   return result;
 }
 
 bool IsEmptyScene(const ReadResult& result) {
-  return result.materialsRead && result.primitivesRead && result.materials.empty() &&
+  return result.status != ReadStatus::MissingGeometry && result.materials.empty() &&
          result.polygons.empty() && result.vertices.empty() && result.polygonCount == 0 &&
          result.installDirectory.empty();
 }
 
 bool IsWholeScene(const ReadResult& result, const ReadResult& whole) {
-  if (!result.materialsRead || !result.primitivesRead) return false;
+  if (result.status != ReadStatus::Read) return false;
   if (result.materials.size() != whole.materials.size() || result.polygons.size() != whole.polygons.size() ||
       result.vertices.size() != whole.vertices.size() || result.polygonCount != whole.polygonCount) {
     return false;
@@ -93,10 +100,13 @@ TEST(TruncatedAnswer, CutsThroughALargeSceneNeverCrash) {
 // Each fixture is a well-formed scene with one fault that the parser rejects: nothing is read from it.
 TEST(MalformedAnswer, RejectedDocumentsReadAsAnEmptyScene) {
   const char* const fixtures[] = {
-      "answer_fail_unclosed_root.xml",    "answer_fail_mismatched_close.xml",
-      "answer_fail_unknown_entity.xml",   "answer_fail_stray_angle_bracket.xml",
-      "answer_fail_unclosed_comment.xml", "answer_fail_invalid_utf8.xml",
+      "answer_fail_unclosed_root.xml",
+      "answer_fail_mismatched_close.xml",
+      "answer_fail_unknown_entity.xml",
+      "answer_fail_stray_angle_bracket.xml",
+      "answer_fail_unclosed_comment.xml",
       "answer_fail_entity_expansion.xml",
+      "answer_fail_windows1252_mismatched_close.xml",
   };
   for (const char* name : fixtures) {
     SCOPED_TRACE(name);
@@ -145,6 +155,15 @@ TEST_F(MalformedAnswerRun, RejectedAnswerIsAnErrorAndWritesNothing) {
   EXPECT_FALSE(Saved());
   EXPECT_FALSE(fs::exists(Out("level.dbo")));
   EXPECT_TRUE(NoTemporaryFiles());
+}
+
+TEST_F(MalformedAnswerRun, PrimitiveWithoutPolygonsIsNamedAndNothingIsWritten) {
+  SetScene("<scene><primitives><primitive id=\"12\"><vertices/></primitive></primitives></scene>");
+  Run();
+  EXPECT_EQ(Messages(),
+            std::vector<std::string>{"message Tessaline|The primitive with id 12 has no polygons or "
+                                     "no vertices. Nothing was exported.\n|error"});
+  EXPECT_FALSE(Saved());
 }
 
 TEST_F(MalformedAnswerRun, CutAnswersNeverCrashTheRunNorPassForScenes) {

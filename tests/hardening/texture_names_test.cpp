@@ -154,5 +154,33 @@ TEST_F(TextureNameRun, EqualNamesFromDifferentFoldersArePlacedOnce) {
   EXPECT_EQ(ReadText(Out("Media/wall.png")), "wall image");
 }
 
+TEST_F(TextureNameRun, NamesInTheEditorsCodePageKeepTheirBytes) {
+  // "B\xf6den" is Windows-1252 (the answer is no UTF-8): it reads, and the names keep their bytes in the
+  // model and on disk; a character reference the code page lacks becomes "?". Without a code page the same
+  // answer is unreadable.
+  const std::string source =
+      "B\xf6"
+      "den\\wall\xff\xfe?.png";
+  WriteText(root_ / "editor" / "Textures" /
+                "B\xf6"
+                "den" /
+                "wall\xff\xfe?.png",
+            "image");
+  SetScene(Fixture("synthetic_windows1252_names.xml"));
+  Run();
+  EXPECT_EQ(Messages(), std::vector<std::string>{kSuccess});
+  const DboReport report = WalkFile(Out("level.dbo"));
+  ASSERT_TRUE(report.ok) << report.error;
+  ASSERT_EQ(report.frames.size(), 3u);
+  EXPECT_EQ(report.frames[1].mesh.textureNames, std::vector<std::string>{"Media\\wall\xff\xfe?.png"});
+  EXPECT_EQ(ReadText(Out("Media/wall\xff\xfe?.png")), "image");
+  EXPECT_EQ(ReadScene(kXmlDeclaration + Fixture("synthetic_windows1252_names.xml")).status,
+            ReadStatus::Unparsable);
+  EXPECT_EQ(ReadScene(kXmlDeclaration + Fixture("synthetic_windows1252_names.xml"), &Windows1252())
+                .scene.materials.at(0)
+                .textureSources,
+            std::vector<std::string>{source});
+}
+
 }  // namespace
 }  // namespace tessaline::hardening

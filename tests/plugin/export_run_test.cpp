@@ -147,7 +147,7 @@ TEST_F(ExportRunTest, DefaultOptionsAreTheDialogsStartValues) {
   EXPECT_EQ(settings_.sceneName, "DeleDExported");
   EXPECT_TRUE(settings_.exportTextures);
   EXPECT_EQ(settings_.textureFolder, "Media");
-  EXPECT_EQ(settings_.collisionMode, 0u);
+  EXPECT_EQ(settings_.collisionMode, CollisionMode::None);
   EXPECT_EQ(settings_.collisionFileName, "");
   EXPECT_EQ(settings_.scaleX, 1.0f);
 }
@@ -223,15 +223,6 @@ TEST_F(ExportRunTest, AnswerEndsAtItsFirstNul) {
   Run();
   EXPECT_EQ(Messages(),
             std::vector<std::string>{"message Tessaline|Scene correctly exported.\n|information"});
-}
-
-TEST_F(ExportRunTest, UnreadableSceneEndsWithoutSaveDialogOrMessage) {
-  // A primitive without its polygons element.
-  host_.answers[kSceneAllRequest] = R"(<primitives><primitive id="0"><vertices /></primitive></primitives>)";
-  Run();
-  EXPECT_TRUE(CallsStartingWith({"save"}).empty());
-  EXPECT_TRUE(Messages().empty());
-  EXPECT_TRUE(fs::is_empty(root_ / "out"));
 }
 
 TEST_F(ExportRunTest, SaveDialogCancelledWritesNothing) {

@@ -26,7 +26,7 @@ TEST(OptionsDialog, StartValuesAreWhatOkStoresForUntouchedControls) {
     EXPECT_TRUE(s.allObjects && s.exportTextures);
     EXPECT_EQ(s.sceneName, "DeleDExported");
     EXPECT_EQ(s.textureFolder, "Media");
-    EXPECT_EQ(s.collisionMode, 0u);
+    EXPECT_EQ(s.collisionMode, CollisionMode::None);
     EXPECT_EQ(s.collisionFileName, "");
     EXPECT_EQ(std::tie(s.scaleX, s.scaleY, s.scaleZ), std::make_tuple(1.0f, 1.0f, 1.0f));
   }
@@ -34,10 +34,11 @@ TEST(OptionsDialog, StartValuesAreWhatOkStoresForUntouchedControls) {
 
 TEST(OptionsDialog, OkStoresOnlyTheChoicesThatApply) {
   // Textures on, collision on, one big object, the file name typed; the mode and file name stored.
-  const std::tuple<bool, bool, bool, uint32_t, const char*, const char*> cases[] = {
-      {true, true, false, 2, "x.dbo", "x.dbo"},
-      {true, true, true, 1, "", ""},
-      {false, false, true, 0, "x.dbo", ""},  // unchecked: the radio choice and the file name are ignored
+  const std::tuple<bool, bool, bool, CollisionMode, const char*, const char*> cases[] = {
+      {true, true, false, CollisionMode::PerObject, "x.dbo", "x.dbo"},
+      {true, true, true, CollisionMode::OneBigObject, "", ""},
+      {false, false, true, CollisionMode::None, "x.dbo",
+       ""},  // unchecked: the radio choice and the file name are ignored
   };
   for (const auto& [textures, collision, oneBig, mode, typed, stored] : cases) {
     OptionsControls controls;

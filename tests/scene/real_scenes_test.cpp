@@ -35,13 +35,9 @@ std::string FactsOf(const std::filesystem::path& file) {
   std::ifstream stream(file, std::ios::binary);
   std::ostringstream content;
   content << stream.rdbuf();
-  const std::string text = "<?xml version=\"1.0\"?>\n" + content.str();
-  std::vector<SceneMaterial> materials;
-  std::vector<ScenePolygon> polygons;
-  std::vector<SceneVertex> vertices;
-  uint32_t count = 0;
-  EXPECT_TRUE(ReadMaterials(text, materials));
-  EXPECT_TRUE(ReadPrimitives(text, polygons, vertices, count));
+  SceneReading reading = ReadScene("<?xml version=\"1.0\"?>\n" + content.str(), &Windows1252());
+  EXPECT_EQ(reading.status, ReadStatus::Read);
+  const auto& [materials, polygons, vertices, count] = reading.scene;
   EXPECT_EQ(count, polygons.size());
   size_t colourLayers = 0, textureBytes = 0, twoCorners = 0, largest = 0;
   for (const SceneMaterial& m : materials) {
@@ -56,7 +52,7 @@ std::string FactsOf(const std::filesystem::path& file) {
   found << polygons.size() << " " << vertices.size() << " " << materials.size() << " " << colourLayers << " "
         << textureBytes << " " << twoCorners << " " << largest << " "
         << std::count_if(vertices.begin(), vertices.end(),
-                         [](const SceneVertex& v) { return v.uvSets[1].present && v.vertexSize == 40; });
+                         [](const SceneVertex& v) { return v.uvSets.Get(1).present && v.vertexSize == 40; });
   if (!vertices.empty())
     found << " " << vertices.back().x << " " << vertices.back().y << " " << vertices.back().z;
   return found.str();

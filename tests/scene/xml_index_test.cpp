@@ -1,10 +1,12 @@
-// The index must give exactly mxmlFindElement's answers. Every search the reader makes is compared with the
-// library's own, from every element of documents built so that a careless index would differ.
+// The index, built from the SAX parser's events, must give exactly mxmlFindElement's answers on the tree
+// mxmlLoadString builds. Every search the reader makes is compared with the library's own, from every
+// element of documents built so that a careless index would differ.
 #include "scene/xml_index.h"
 
 #include <gtest/gtest.h>
 #include <mxml.h>
 
+#include <algorithm>
 #include <set>
 #include <string>
 #include <vector>
@@ -31,25 +33,35 @@ void ExpectSearchesLikeLibrary(const std::string& text) {
     elements.push_back(node);
     if (const char* id = mxmlElementGetAttr(node, "id")) ids.insert(id);
   }
-  XmlIndex index(top, true);
+  XmlIndex index;
+  ASSERT_TRUE(index.Build(text.c_str()));
+  ASSERT_EQ(index.Size(), elements.size());  // numbered as the tree's elements, in document order
+  auto node = [&](uint32_t number) { return number == XmlIndex::kNone ? nullptr : elements.at(number); };
   for (int pass = 0; pass < 2 && !::testing::Test::HasFailure(); ++pass) {
     for (size_t i = 0; i < elements.size() && !::testing::Test::HasFailure(); ++i) {
-      mxml_node_t* node = elements[pass == 0 ? i : elements.size() - 1 - i];
+      const uint32_t from = static_cast<uint32_t>(pass == 0 ? i : elements.size() - 1 - i);
+      mxml_node_t* start = elements[from];
       for (const char* name :
            {"vertex", "poly", "polygons", "vertices", "primitive", "layer", "material", "x"}) {
-        EXPECT_EQ(Describe(index.FindNoDescend(node, name)),
-                  Describe(mxmlFindElement(node, top, name, nullptr, nullptr, MXML_NO_DESCEND)))
-            << "sibling " << name << " after " << Describe(node);
-        for (mxml_node_t* limit = node; limit != nullptr; limit = mxmlGetParent(limit)) {
-          EXPECT_EQ(Describe(index.FindDescend(node, limit, name)),
-                    Describe(mxmlFindElement(node, limit, name, nullptr, nullptr, MXML_DESCEND)))
-              << "descendant " << name << " after " << Describe(node) << " within " << Describe(limit);
+        EXPECT_EQ(Describe(node(index.FindNoDescend(from, name))),
+                  Describe(mxmlFindElement(start, top, name, nullptr, nullptr, MXML_NO_DESCEND)))
+            << "sibling " << name << " after " << Describe(start);
+        for (uint32_t limit = from; limit != XmlIndex::kNone;) {
+          EXPECT_EQ(Describe(node(index.FindDescend(from, limit, name))),
+                    Describe(mxmlFindElement(start, elements[limit], name, nullptr, nullptr, MXML_DESCEND)))
+              << "descendant " << name << " after " << Describe(start) << " within "
+              << Describe(elements[limit]);
+          mxml_node_t* parent = mxmlGetParent(elements[limit]);
+          limit = parent == nullptr
+                      ? XmlIndex::kNone
+                      : static_cast<uint32_t>(std::find(elements.begin(), elements.end(), parent) -
+                                              elements.begin());
         }
       }
       for (const std::string& id : ids) {
-        EXPECT_EQ(Describe(index.FindVertexById(node, id)),
-                  Describe(mxmlFindElement(node, top, "vertex", "id", id.c_str(), MXML_DESCEND)))
-            << "vertex id \"" << id << "\" after " << Describe(node);
+        EXPECT_EQ(Describe(node(index.VertexAtSlot(index.FindVertexSlot(from, index.IdEntry(id))))),
+                  Describe(mxmlFindElement(start, top, "vertex", "id", id.c_str(), MXML_DESCEND)))
+            << "vertex id \"" << id << "\" after " << Describe(start);
       }
     }
   }

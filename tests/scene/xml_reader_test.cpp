@@ -48,7 +48,7 @@ std::string Describe(const SceneMaterial& m) {
   return text;
 }
 
-TEST(ReadMaterials, AppendsEveryMaterialWithItsLayers) {
+TEST(ReadSceneMaterials, AppendsEveryMaterialWithItsLayers) {
   const std::pair<const char*, std::vector<std::string>> cases[] = {
       // "lightmap" reads the texture child.
       {R"(<material id="3"><layer type="lightmap" blend="modulate"><lightmap file="no.png"/><texture file="maps\lm1.png"/></layer></material>)",
@@ -82,52 +82,49 @@ TEST(ReadMaterials, AppendsEveryMaterialWithItsLayers) {
       {"<material id=\"1\">", {}},  // unparsable
   };
   for (const auto& [body, expected] : cases) {
-    std::vector<SceneMaterial> materials(1);  // an earlier record, kept
-    EXPECT_TRUE(ReadMaterials(Document(body), materials));
+    const std::vector<SceneMaterial> materials = ReadScene(Document(body)).scene.materials;
     std::vector<std::string> read;
-    for (size_t i = 1; i < materials.size(); ++i)
-      read.push_back(Describe(materials[i]));
+    for (const SceneMaterial& material : materials)
+      read.push_back(Describe(material));
     EXPECT_EQ(read, expected) << body;
   }
 }
 
 struct Primitives {
-  bool result = false;
+  std::string status;    // "read", "unparsable", or "missing <primitive id>"
   std::string polygons;  // "primitiveId/materialId:corners" per polygon
   std::string xs;        // x of each corner
   std::vector<SceneVertex> corners;
 };
 
-// Reads body (after the declaration) behind one earlier record of each kind, which must stay in front;
-// checks the count and each polygon's firstVertex.
+// Reads body (after the declaration); checks the count and each polygon's firstVertex.
 Primitives Read(const std::string& body) {
-  std::vector<ScenePolygon> polygons(1);
-  std::vector<SceneVertex> vertices(1);
-  uint32_t count = 99;
+  const SceneReading reading = ReadScene(Document(body));
+  const Scene& scene = reading.scene;
   Primitives read;
-  read.result = ReadPrimitives(Document(body), polygons, vertices, count);
-  EXPECT_EQ(count, polygons.size() - 1);
-  uint32_t next = 1;
-  for (size_t i = 1; i < polygons.size(); ++i) {
-    const ScenePolygon& p = polygons[i];
+  read.status = reading.status == ReadStatus::Read         ? "read"
+                : reading.status == ReadStatus::Unparsable ? "unparsable"
+                                                           : "missing " + std::to_string(reading.primitiveId);
+  EXPECT_EQ(scene.polygonCount, scene.polygons.size());
+  uint32_t next = 0;
+  for (const ScenePolygon& p : scene.polygons) {
     EXPECT_EQ(p.firstVertex, next);
     next += p.vertexCount;
-    read.polygons += (i > 1 ? " " : "") + std::to_string(p.primitiveId) + "/" + std::to_string(p.materialId) +
-                     ":" + std::to_string(p.vertexCount);
+    read.polygons += (read.polygons.empty() ? "" : " ") + std::to_string(p.primitiveId) + "/" +
+                     std::to_string(p.materialId) + ":" + std::to_string(p.vertexCount);
   }
-  EXPECT_EQ(next, vertices.size());
+  EXPECT_EQ(next, scene.vertices.size());
   std::ostringstream xs;
-  for (size_t i = 1; i < vertices.size(); ++i)
-    xs << (i > 1 ? " " : "") << vertices[i].x;
+  for (size_t i = 0; i < scene.vertices.size(); ++i)
+    xs << (i > 0 ? " " : "") << scene.vertices[i].x;
   read.xs = xs.str();
-  read.corners.assign(vertices.begin() + 1, vertices.end());
+  read.corners = scene.vertices;
   return read;
 }
 
-TEST(ReadPrimitives, FindsElementsLikeTheLibrarySearches) {
+TEST(ReadScenePrimitives, FindsElementsLikeTheLibrarySearches) {
   struct Case {
-    const char *what, *body;
-    bool result;
+    const char *what, *body, *status;
     const char *polygons, *xs;
   } const cases[] = {
       {"positions are searched forward from the vertices element, on into later primitives; of equal ids the "
@@ -137,54 +134,54 @@ TEST(ReadPrimitives, FindsElementsLikeTheLibrarySearches) {
             <polygons><poly mid="3"><vertex vid="5"/><vertex vid="1"/></poly></polygons></primitive>
           <primitive id="2"><vertices><vertex id="5" x="55"/></vertices>
             <polygons><poly><vertex vid="1"/><vertex vid="5"/></poly></polygons></primitive></primitives>)",
-       true, "1/3:2 2/0:2", "55 1 0 55"},
+       "read", "1/3:2 2/0:2", "55 1 0 55"},
       {"ids compare as text; a corner without vid matches only an empty id",
        R"(<primitive><vertices><vertex id="07" x="7"/><vertex id="7" x="70"/><vertex id=" 7" x="700"/><vertex id="0" x="1"/>
           <vertex id="00" x="2"/><vertex id="1048576" x="3"/><vertex x="4"/><vertex id="" x="5"/></vertices>
           <polygons><poly><vertex vid="7"/><vertex vid="07"/><vertex vid=" 7"/><vertex vid="7.0"/><vertex vid="&#55;"/>
           <vertex vid="00"/><vertex vid="0"/><vertex vid="1048576"/><vertex/><vertex vid=""/></poly></polygons></primitive>)",
-       true, "0/0:10", "70 7 700 0 70 2 1 3 5 5"},
+       "read", "0/0:10", "70 7 700 0 70 2 1 3 5 5"},
       {"corner elements carrying an id are found by later searches",
        R"(<primitive id="1"><vertices><vertex id="1" x="1"/></vertices>
             <polygons><poly><vertex vid="9"/></poly></polygons></primitive>
           <primitive id="2"><polygons><poly><vertex vid="1" id="9" x="42"/></poly></polygons>
             <vertices><vertex id="9" x="9"/><vertex id="1" x="10"/></vertices></primitive>)",
-       true, "1/0:1 2/0:1", "42 10"},
+       "read", "1/0:1 2/0:1", "42 10"},
       {"polys with 0 to 2 corners are kept; an absent mid reads as 0",
        R"(<primitive><vertices><vertex id="0" x="1"/></vertices><polygons><poly mid="1"></poly>
           <poly mid="2"><vertex vid="0"/></poly><poly mid="3"><vertex vid="0"/><vertex vid="0"/></poly><poly/></polygons></primitive>)",
-       true, "0/1:0 0/2:1 0/3:2 0/0:0", "1 1 1"},
+       "read", "0/1:0 0/2:1 0/3:2 0/0:0", "1 1 1"},
       {"without text after the last child, a stray corner, poly or primitive after its parent counts",
        R"(<scene><primitives><primitive id="1"><vertices><vertex id="0" x="1"/></vertices><polygons><poly mid="1"><vertex vid="0"/></poly><vertex vid="0"/><poly mid="2"><vertex vid="0"/></poly></polygons><poly mid="3"><vertex vid="0"/></poly></primitive><x/><primitive id="2"><vertices/><polygons><poly mid="4"/></polygons></primitive></primitives></scene>)",
-       true, "1/1:2 1/2:1 1/3:1 2/4:0", "1 1 1 1"},
+       "read", "1/1:2 1/2:1 1/3:1 2/4:0", "1 1 1 1"},
       {"whitespace after the last child ends the sibling search in its own list",
        "<scene><primitives><primitive id=\"1\"><vertices><vertex id=\"0\" x=\"1\"/></vertices>\n"
        "<polygons><poly mid=\"1\"><vertex vid=\"0\"/>\n</poly><vertex vid=\"0\"/><poly mid=\"2\">"
        "<vertex vid=\"0\"/>\n</poly>\n</polygons><poly mid=\"3\"><vertex vid=\"0\"/></poly>\n</primitive>"
        "<x/><primitive id=\"2\"><vertices/><polygons><poly mid=\"4\"/></polygons></primitive>\n"
        "</primitives></scene>",
-       true, "1/1:1 1/2:1 2/4:0", "1 1"},
+       "read", "1/1:1 1/2:1 2/4:0", "1 1"},
       {"a primitive without polygons after it ends reading; earlier records stay",
        R"(<primitive id="1"><vertices><vertex id="0"/></vertices><polygons><poly><vertex vid="0"/></poly></polygons></primitive>
           <primitive id="2"><vertices><vertex id="0"/></vertices></primitive><primitive id="3"><vertices/></primitive>)",
-       false, "1/0:1", "0"},
+       "missing 2", "1/0:1", "0"},
       {"no vertices element after the primitive",
-       R"(<vertices/><primitive><polygons><poly/></polygons></primitive>)", false, "", ""},
+       R"(<vertices/><primitive><polygons><poly/></polygons></primitive>)", "missing 0", "", ""},
       {"a primitive without lists of its own uses the next ones in the document",
        R"(<primitive id="1"/><primitive id="2"><vertices/><polygons><poly/><poly/></polygons></primitive>)",
-       true, "1/0:0 1/0:0 2/0:0 2/0:0", ""},
+       "read", "1/0:0 1/0:0 2/0:0 2/0:0", ""},
       {"integers wrap, absurd floats saturate",
        R"(<primitive id="123456789012345678901234567890123456789012345678901234567890">
           <vertices><vertex id="0" x="1e999"/><vertex id="1" x="-1e-999"/></vertices>
           <polygons><poly mid="-4294967297"><vertex vid="0"/><vertex vid="1"/></poly></polygons></primitive>)",
-       true, "-834729262/-1:2", "inf -0"},
-      {"unparsable", "<primitive><vertices></primitive>", true, "", ""},
-      {"declaration only", "", true, "", ""},
+       "read", "-834729262/-1:2", "inf -0"},
+      {"unparsable", "<primitive><vertices></primitive>", "unparsable", "", ""},
+      {"declaration only", "", "read", "", ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const Primitives read = Read(c.body);
-    EXPECT_EQ(read.result, c.result);
+    EXPECT_EQ(read.status, c.status);
     EXPECT_EQ(read.polygons, c.polygons);
     EXPECT_EQ(read.xs, c.xs);
   }
@@ -195,13 +192,14 @@ std::string Describe(const SceneVertex& v) {
   std::ostringstream text;
   text << v.x << " " << v.y << " " << v.z << " |";
   for (int slot = 0; slot < 4; ++slot) {
-    if (v.uvSets[slot].present) text << " " << slot << ":" << v.uvSets[slot].u << "," << v.uvSets[slot].v;
+    const UvSet set = v.uvSets.Get(slot);
+    if (set.present) text << " " << slot << ":" << set.u << "," << set.v;
   }
   text << " | " << v.vertexSize;
   return text.str();
 }
 
-TEST(ReadPrimitives, ReadsCoordinatesAndTextureSlots) {
+TEST(ReadScenePrimitives, ReadsCoordinatesAndTextureSlots) {
   const Primitives read = Read(
       R"(<primitive><vertices><vertex id="0" x="1" y="2" z="2.5"/><vertex id="1" x="3" y="-0"/></vertices>
     <polygons><poly><vertex vid="0" u0="0.5" v0="0.25" u1="3" v1="4"/><vertex vid="1"/><vertex vid="9" u0="1" v0="2" u2="5" v2="6"/>

@@ -19,11 +19,13 @@
 //   test controls: --cancel, --error-code N --error-at install|scene-getmem|scene-getdata,
 //            --check-enabling, --options-shot FILE.png, --progress-shot FILE.png,
 //            --lock-output (keep the existing output file open, without sharing it for writing or deleting)
+//            --time-limit SECONDS (default 120), --memory-report (the peak virtual size on stderr)
 // Exit status: 0 when every check passed (the transcript is then compared by the caller), 1 otherwise.
 
 #include <windows.h>
 
 #include <commctrl.h>
+#include <psapi.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -60,6 +62,8 @@ struct Options {
   bool checkEnabling = false;
   bool lockOutput = false;
   std::string optionsShot, progressShot;
+  DWORD timeLimitSeconds = 120;  // the watchdog's limit for the whole export
+  bool memoryReport = false;     // the peak virtual size on stderr at the end
 };
 
 Options g_options;
@@ -497,8 +501,8 @@ DWORD WINAPI User(LPVOID) {
 // Ends a run that hangs (in the plug-in, or a user blocked on one of its windows).
 DWORD WINAPI Watchdog(LPVOID) {
   while (InterlockedCompareExchange(&g_executeDone, 0, 0) == 0) {
-    if (GetTickCount() - g_startTicks > 120000) {
-      Fail("the export has not ended after two minutes; giving up");
+    if (GetTickCount() - g_startTicks > g_options.timeLimitSeconds * 1000) {
+      Fail("the export has not ended after " + std::to_string(g_options.timeLimitSeconds) + " s; giving up");
       std::fflush(stdout);
       TerminateProcess(GetCurrentProcess(), 2);
     }
@@ -592,13 +596,13 @@ void CheckVersion() {
   }
 }
 
+// Read straight into the answer, so that a large scene is held once, as the editor holds it.
 bool ReadFile(const std::string& path, std::string& content) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
   if (!in) return false;
-  std::ostringstream buffer;
-  buffer << in.rdbuf();
-  content = buffer.str();
-  return true;
+  content.resize(static_cast<size_t>(in.tellg()));
+  in.seekg(0);
+  return static_cast<bool>(in.read(content.data(), static_cast<std::streamsize>(content.size())));
 }
 
 bool ParseArguments(int argc, char** argv) {
@@ -647,6 +651,12 @@ bool ParseArguments(int argc, char** argv) {
       ok = value(o.optionsShot);
     } else if (arg == "--progress-shot") {
       ok = value(o.progressShot);
+    } else if (arg == "--time-limit") {
+      std::string seconds;
+      ok = value(seconds);
+      o.timeLimitSeconds = static_cast<DWORD>(std::strtoul(seconds.c_str(), nullptr, 10));
+    } else if (arg == "--memory-report") {
+      o.memoryReport = true;
     } else {
       ok = false;
     }
@@ -709,6 +719,15 @@ int main(int argc, char** argv) {
   if (locked != INVALID_HANDLE_VALUE) CloseHandle(locked);
   CheckTexts(exports, seen, "after PluginExecute");
   Log("done");
+  if (g_options.memoryReport) {
+    // What runs out in the editor is its 2 GB of address space: the peak of committed private memory.
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof counters;
+    if (GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) {
+      std::fprintf(stderr, "peak virtual size: %lu bytes\n",
+                   static_cast<unsigned long>(counters.PeakPagefileUsage));
+    }
+  }
   FreeLibrary(module);
   return g_failed ? 1 : 0;
 }

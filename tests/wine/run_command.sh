@@ -23,6 +23,9 @@ room)
   install_unix=$examples
   install_win=$(windows_path "$examples")
   options=(--scene-name DemoRoom --collision one --collision-file "")
+  # The preview is drawn the same, byte for byte.
+  preview_win=(--preview 'wine\room.png')
+  preview_unix=(--preview linux/room.png)
   status=0
   ;;
 real-scene)
@@ -57,11 +60,11 @@ esac
 failed=0
 wstatus=0
 wine "$COMMAND_EXE" export "$scene_win" -o "$out_win" --install-dir "$install_win" "${options[@]}" \
-  >wine.stdout 2>wine.stderr || wstatus=$?
+  ${preview_win[@]+"${preview_win[@]}"} >wine.stdout 2>wine.stderr || wstatus=$?
 wineserver -k || true
 lstatus=0
 "$LINUX_TOOL" export "$scene_unix" -o "$out_unix" --install-dir "$install_unix" "${options[@]}" \
-  >linux.stdout 2>linux.stderr || lstatus=$?
+  ${preview_unix[@]+"${preview_unix[@]}"} >linux.stdout 2>linux.stderr || lstatus=$?
 if [ "$wstatus" -ne "$status" ] || [ "$lstatus" -ne "$status" ]; then
   echo "FAIL: tessaline.exe exited with $wstatus, the Linux command with $lstatus, expected $status"
   cat wine.stdout wine.stderr linux.stdout linux.stderr
