@@ -9,13 +9,12 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <initializer_list>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "dbo/dbo.h"
+#include "support.h"
 
 namespace tessaline::testing {
 
@@ -98,11 +97,6 @@ inline std::vector<SceneVertex> RegularPolygon(uint32_t count) {
   for (uint32_t k = 0; k < count; ++k)
     corners.push_back(Corner(static_cast<float>(k), static_cast<float>(k * k % 7), 0));
   return corners;
-}
-
-inline std::vector<uint8_t> ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // Builds and packs a scene the way an export does: by material the main meshes, otherwise the collision

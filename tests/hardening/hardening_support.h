@@ -6,17 +6,17 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "plugin/plugin.h"
 #include "plugin/scripted_host.h"
+#include "support.h"
 
 namespace tessaline::hardening {
 
@@ -61,22 +61,9 @@ inline std::string NotPlaced(const std::vector<std::string>& names) {
   return text + "|warning";
 }
 
-inline std::string Backslashed(std::string path) {
-  for (char& c : path) {
-    if (c == '/') c = '\\';
-  }
-  return path;
-}
-
-inline std::string ReadText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-inline void WriteText(const fs::path& path, const std::string& text) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << text;
-}
+using testing::Backslashed;
+using testing::ReadText;
+using testing::WriteText;
 
 inline std::string Fixture(const std::string& name) {
   return ReadText(fs::path(TESSALINE_SOURCE_DIR) / "tests" / "fixtures" / "hardening" / name);
@@ -84,8 +71,7 @@ inline std::string Fixture(const std::string& name) {
 
 // Walks a DBO file; a missing file gives a report that is not ok.
 inline DboReport WalkFile(const fs::path& path) {
-  const std::string text = ReadText(path);
-  return WalkDbo(std::vector<uint8_t>(text.begin(), text.end()));
+  return WalkDbo(testing::ReadFile(path));
 }
 
 // Every path below root, relative to it.
@@ -192,6 +178,8 @@ class ExportHarness : public ::testing::Test {
   }
 
   fs::path Out(const std::string& name) const { return root_ / "out" / name; }
+  // A path as the run names it in its messages.
+  static std::string Path(const fs::path& path) { return Backslashed(path.string()); }
 
   std::vector<std::string> Messages() const {
     std::vector<std::string> messages;
@@ -201,10 +189,7 @@ class ExportHarness : public ::testing::Test {
     return messages;
   }
   bool Saved() const {
-    for (const std::string& call : desktop_.calls) {
-      if (call == "save") return true;
-    }
-    return false;
+    return std::find(desktop_.calls.begin(), desktop_.calls.end(), "save") != desktop_.calls.end();
   }
   // No temporary file of the run's own left over anywhere below the test's folder.
   bool NoTemporaryFiles() const {

@@ -22,7 +22,6 @@ const std::set<std::string> kWholeExport = {"level.dbo", "collision.dbo", "Media
 
 class OutputPathRun : public ExportHarness {
  protected:
-  std::string Path(const fs::path& path) const { return Backslashed(path.string()); }
   void Collision(const std::string& name) {
     desktop_.options.exportCollision = true;
     desktop_.options.collisionFileName = name;
@@ -123,14 +122,16 @@ TEST_F(OutputPathRun, CollisionFileNamesOutsideTheFolderOrReservedAreNotWritten)
 // Nodes that are not regular files
 
 TEST_F(OutputPathRun, PipesAndFoldersInTheWayStayWhatTheyAre) {
+  WriteText(Out("level.dbo") / "inside.txt", "kept");
   fs::create_directories(Out("Media"));
-  for (const char* name : {"level.dbo", "collision.dbo", "Media/wall.png"})
+  for (const char* name : {"collision.dbo", "Media/wall.png"})
     ASSERT_EQ(mkfifo(Out(name).c_str(), 0600), 0);
   Collision("collision.dbo");
   Run();
   EXPECT_EQ(Messages(),
             std::vector<std::string>{NotWritten({desktop_.savePath, Path(Out("collision.dbo"))})});
-  for (const char* name : {"level.dbo", "collision.dbo", "Media/wall.png"})
+  EXPECT_EQ(ReadText(Out("level.dbo") / "inside.txt"), "kept");
+  for (const char* name : {"collision.dbo", "Media/wall.png"})
     EXPECT_TRUE(fs::is_fifo(fs::symlink_status(Out(name)))) << name;
   EXPECT_TRUE(NoTemporaryFiles());
 }

@@ -3,14 +3,13 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include <unistd.h>
 
+#include "support.h"
 #include "textures/textures.h"
 
 namespace tessaline {
@@ -41,9 +40,9 @@ std::string Png8x8(const std::vector<uint8_t>& rgba) {
 }
 
 // A colour layer as the scene reader makes it, channels written as "R_G_B_A".
-Layer Colour(const std::string& channels, const std::string& folder = "Media\\") {
+Layer Colour(const std::string& channels) {
   const std::string name = "col_rgba_" + channels + "_.png";
-  return {folder + name, name, false};
+  return {"Media\\" + name, name, false};
 }
 
 // A scratch folder with an editor installation (its Textures folder) and an empty output folder. The
@@ -69,18 +68,14 @@ class TextureStage : public ::testing::Test, public ProgressWindow, public StdFi
   void SetBarPosition(int) override { log_.push_back("position"); }
   void AdvanceBar(int delta) override { log_.push_back("advance " + std::to_string(delta)); }
 
-  Names Run(const std::vector<MeshRecord>& meshes, const std::string& folder = "Media", bool on = true) {
-    return ExportTextures(on, folder, output_, install_, meshes, *this, *this);
+  Names Run(const std::vector<MeshRecord>& meshes, bool on = true) {
+    return ExportTextures(on, "Media", output_, install_, meshes, *this, *this);
   }
   // Files below the scratch folder, by their paths there.
   void WriteText(const std::string& name, const std::string& text) {
-    fs::create_directories(fs::path(root_ + "/" + name).parent_path());
-    std::ofstream(root_ + "/" + name, std::ios::binary) << text;
+    testing::WriteText(root_ + "/" + name, text);
   }
-  std::string ReadText(const std::string& name) const {
-    std::ifstream in(root_ + "/" + name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
+  std::string ReadText(const std::string& name) const { return testing::ReadText(root_ + "/" + name); }
   // Every file below a folder of the scratch folder, sorted.
   Names FilesBelow(const std::string& folder = "out") const {
     Names files;
@@ -146,31 +141,8 @@ TEST_F(TextureStage, ReExportOverwritesEveryFile) {
   EXPECT_EQ(ReadText("out/Media/col_rgba_5_6_7_8_.png"), Png8x8({5, 6, 7, 8}));
 }
 
-TEST_F(TextureStage, StepsTheBarAfterDoublingThresholdsAndOnceAtTheEnd) {
-  // n entries make x = 0.05 n: below 1 the step is 1 / x and the first threshold 1, otherwise the step is
-  // 1 and the threshold x. The bar steps after the entry whose index reaches the threshold, which then
-  // doubles, and once more at the end.
-  const std::vector<std::tuple<int, std::string, std::vector<int>>> cases = {
-      {1, "setstep 20", {}}, {10, "setstep 2", {1, 2, 4, 8}}, {100, "setstep 1", {5, 10, 20, 40, 80}}};
-  for (const auto& [n, step, expected] : cases) {
-    std::vector<Layer> layers;
-    for (int i = 0; i < n; ++i)
-      layers.push_back(Colour(std::to_string(i) + "_0_0_255", ""));
-    log_.clear();
-    fs::remove_all(root_ + "/out");
-    fs::create_directory(root_ + "/out");
-    EXPECT_EQ(Run({Mesh(layers)}, ""), Names{});  // no folder: the files go into the output directory
-    Names steps = {"stage Please Wait....Saving Textures.", step};
-    for (int entry : expected)
-      steps.push_back("step at " + std::to_string(entry + 1) + " files");
-    steps.push_back("step at " + std::to_string(n) + " files");
-    EXPECT_EQ(log_, steps) << n;
-  }
-  EXPECT_EQ(FilesBelow().front(), "col_rgba_0_0_0_255_.png");
-}
-
 TEST_F(TextureStage, TexturesOffOnlyAdvancesTheBarByTwenty) {
-  EXPECT_EQ(Run({Mesh({Colour("1_2_3_4")})}, "Media", false), Names{});
+  EXPECT_EQ(Run({Mesh({Colour("1_2_3_4")})}, false), Names{});
   EXPECT_EQ(log_, Names{"advance 20"});
   EXPECT_EQ(FilesBelow(), Names{});
 }
