@@ -35,6 +35,17 @@ inline constexpr bool kUnderAddressSanitizer = false;
 inline constexpr bool kUnderAddressSanitizer = false;
 #endif
 
+// The address space this process holds now, for address-space limits set in child processes.
+inline size_t AddressSpaceInUse() {
+  unsigned long pages = 0;
+  std::FILE* statm = std::fopen("/proc/self/statm", "r");
+  if (statm != nullptr) {
+    if (std::fscanf(statm, "%lu", &pages) != 1) pages = 0;
+    std::fclose(statm);
+  }
+  return pages * static_cast<size_t>(sysconf(_SC_PAGESIZE));
+}
+
 inline const std::string kSuccess = "message Tessaline|Scene correctly exported.\n|information";
 // An answer the parser rejects (or cannot finish for lack of memory).
 inline const std::string kUnreadable =

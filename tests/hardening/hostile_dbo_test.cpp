@@ -175,16 +175,6 @@ TEST_F(HostileDbo, FilesThatCannotBeWalkedSayWhyInJson) {
   }
 }
 
-size_t AddressSpaceInUse() {
-  unsigned long pages = 0;
-  std::FILE* statm = std::fopen("/proc/self/statm", "r");
-  if (statm != nullptr) {
-    if (std::fscanf(statm, "%lu", &pages) != 1) pages = 0;
-    std::fclose(statm);
-  }
-  return pages * static_cast<size_t>(sysconf(_SC_PAGESIZE));
-}
-
 TEST_F(HostileDbo, RunningOutOfMemoryIsAnErrorNotAnAbort) {
   if (kUnderAddressSanitizer) GTEST_SKIP() << "AddressSanitizer needs an unlimited address space";
   GTEST_FLAG_SET(death_test_style, "threadsafe");

@@ -161,16 +161,6 @@ TEST_F(OutputFailureRun, FullDiskAtTheTexturesKeepsEarlierTexturesAndListsThem) 
 // ---------------------------------------------------------------------------------------------------------
 // Memory that runs out while the answer is read: an address-space limit in a child process.
 
-size_t AddressSpaceInUse() {
-  unsigned long pages = 0;
-  std::FILE* statm = std::fopen("/proc/self/statm", "r");
-  if (statm != nullptr) {
-    if (std::fscanf(statm, "%lu", &pages) != 1) pages = 0;
-    std::fclose(statm);
-  }
-  return pages * static_cast<size_t>(sysconf(_SC_PAGESIZE));
-}
-
 TEST_F(OutputFailureRun, RunningOutOfMemoryNeverCrashesNorClaimsSuccess) {
   if (kUnderAddressSanitizer) GTEST_SKIP() << "AddressSanitizer needs an unlimited address space";
   // About 1 MB of geometry (3,000 polygons). The address-space limit grows from one answer's size above

@@ -9,6 +9,7 @@
 
 #include "plugin/plugin.h"
 #include "scripted_host.h"
+#include "support.h"
 
 namespace tessaline {
 namespace {
@@ -37,22 +38,9 @@ const char* kScene = R"(<scene version="1.6">
   </primitives>
 </scene>)";
 
-std::string Backslashed(std::string path) {
-  for (char& c : path) {
-    if (c == '/') c = '\\';
-  }
-  return path;
-}
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteText(const fs::path& path, const std::string& text) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << text;
-}
+using testing::Backslashed;
+using testing::ReadText;
+using testing::WriteText;
 
 // A fresh folder with an editor install (Textures\Bricks\wall.png) and an output folder.
 class ExportRunTest : public ::testing::Test {
@@ -135,7 +123,7 @@ TEST_F(ExportRunTest, CompleteRunFollowsTheBarScriptAndEndsWithTheSuccessMessage
   EXPECT_EQ(host_.calls[1].reason, GetData);
   EXPECT_EQ(host_.calls[2].request, kSceneAllRequest);
   EXPECT_TRUE(fs::exists(root_ / "out" / "level.dbo"));
-  EXPECT_EQ(ReadFile(root_ / "out" / "Media" / "wall.png"), "not really a png");
+  EXPECT_EQ(ReadText(root_ / "out" / "Media" / "wall.png"), "not really a png");
   EXPECT_FALSE(fs::exists(root_ / "out" / "level_col.dbo"));
   // No temporary file is left behind.
   EXPECT_EQ(std::distance(fs::directory_iterator(root_ / "out"), fs::directory_iterator()), 2);
