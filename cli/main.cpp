@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/inspect.h"
+#include "cli/dbo_report.h"
 #include "cli/render_command.h"
 #include "plugin/plugin.h"
 #include "version.h"

@@ -69,7 +69,7 @@ done
 # inspect's summary and JSON of the demo room, as a designer and a program see them.
 for view in summary json; do
   (cd "$out" && "$tool" inspect $([ $view = json ] && echo --json) room.dbo) >"$out/inspect.$view" 2>&1
-  diff -u "$golden/room_inspect.$view" "$out/inspect.$view" || { echo "FAIL: inspect $view"; failures=$((failures + 1)); }
+  diff -u "$golden/synthetic_room.$view" "$out/inspect.$view" || { echo "FAIL: inspect $view"; failures=$((failures + 1)); }
 done
 check "inspect tree" 0 "$tool" inspect --tree "$out/room.dbo"
 contains "inspect tree" stdout "texture Media\\planks.png"

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/inspect.h"
+#include "cli/dbo_report.h"
 #include "dbo/dbo_test_support.h"
 #include "hardening_support.h"
 

@@ -1,4 +1,4 @@
-#include "cli/inspect.h"
+#include "cli/dbo_report.h"
 
 #include <algorithm>
 #include <array>
