@@ -78,20 +78,8 @@ void DrawCaption(RgbaImage& image, const std::string& text) {
 }
 
 std::string SizeCaption(const RenderModel& model) {
-  double low[3] = {0, 0, 0}, high[3] = {0, 0, 0};
-  bool any = false;
-  for (const RenderMesh& mesh : model.meshes) {
-    const uint32_t floats = mesh.VertexFloats();
-    for (size_t at = 0; at + floats <= mesh.vertices.size(); at += floats) {
-      const float* p = &mesh.vertices[at];
-      if (!std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2])) continue;
-      for (int c = 0; c < 3; ++c) {
-        low[c] = any ? std::min(low[c], double{p[c]}) : p[c];
-        high[c] = any ? std::max(high[c], double{p[c]}) : p[c];
-      }
-      any = true;
-    }
-  }
+  std::array<double, 3> low, high;
+  ModelBounds(model, low, high);
   return Number(high[0] - low[0]) + " x " + Number(high[1] - low[1]) + " x " + Number(high[2] - low[2]) +
          " units";
 }

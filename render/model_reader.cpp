@@ -1,6 +1,7 @@
 // Reading a DBO file's meshes for drawing. The walker checks the whole structure first (sizes, counts,
 // every index below its vertex count); the meshes are then taken from the items it lists, so nothing here
 // reads where the walker has not looked.
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <string>
@@ -78,6 +79,23 @@ bool ReadRenderModel(const std::vector<uint8_t>& bytes, RenderModel& model, std:
     }
   }
   return true;
+}
+
+void ModelBounds(const RenderModel& model, std::array<double, 3>& low, std::array<double, 3>& high) {
+  low = high = {0, 0, 0};
+  bool any = false;
+  for (const RenderMesh& mesh : model.meshes) {
+    const uint32_t floats = mesh.VertexFloats();
+    for (size_t at = 0; at + floats <= mesh.vertices.size(); at += floats) {
+      const float* p = &mesh.vertices[at];
+      if (!std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2])) continue;
+      for (int c = 0; c < 3; ++c) {
+        low[c] = any ? std::min(low[c], double{p[c]}) : p[c];
+        high[c] = any ? std::max(high[c], double{p[c]}) : p[c];
+      }
+      any = true;
+    }
+  }
 }
 
 }  // namespace tessaline

@@ -80,19 +80,9 @@ struct Camera {
 };
 
 Camera MakeCamera(const RenderModel& model, View view, uint32_t samplesWide, uint32_t samplesHigh) {
-  Vec3 low, high;
-  bool any = false;
-  for (const RenderMesh& mesh : model.meshes) {
-    const uint32_t floats = mesh.VertexFloats();
-    for (size_t at = 0; at + floats <= mesh.vertices.size(); at += floats) {
-      const float* p = &mesh.vertices[at];
-      if (!std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2])) continue;
-      const Vec3 v{p[0], p[1], p[2]};
-      low = any ? Vec3{std::min(low.x, v.x), std::min(low.y, v.y), std::min(low.z, v.z)} : v;
-      high = any ? Vec3{std::max(high.x, v.x), std::max(high.y, v.y), std::max(high.z, v.z)} : v;
-      any = true;
-    }
-  }
+  std::array<double, 3> lowest, highest;
+  ModelBounds(model, lowest, highest);
+  const Vec3 low{lowest[0], lowest[1], lowest[2]}, high{highest[0], highest[1], highest[2]};
   const Vec3 centre = (low + high) * 0.5;
   double radius = std::sqrt(Dot(high - low, high - low)) * 0.5;
   if (!(radius > 0)) radius = 1;
@@ -473,6 +463,19 @@ uint32_t ThreadCount(uint32_t asked) {
   return std::max<uint32_t>(1, std::min<uint32_t>(asked, 64));
 }
 
+// Adds a triangle to the lists of every tile its bounding box (in samples, one sample of margin) touches.
+void ListInTiles(const Drawing& scene, std::vector<std::vector<uint32_t>>& lists, uint32_t number, float minX,
+                 float maxX, float minY, float maxY) {
+  const uint32_t tx0 = static_cast<uint32_t>(std::max(0.0f, minX - 1)) / kTile;
+  const uint32_t tx1 = std::min(static_cast<uint32_t>(maxX + 1) / kTile, scene.tilesWide - 1);
+  const uint32_t ty0 = static_cast<uint32_t>(std::max(0.0f, minY - 1)) / kTile;
+  const uint32_t ty1 = std::min(static_cast<uint32_t>(maxY + 1) / kTile, scene.tilesHigh - 1);
+  for (uint32_t ty = ty0; ty <= ty1; ++ty) {
+    for (uint32_t tx = tx0; tx <= tx1; ++tx)
+      lists[ty * scene.tilesWide + tx].push_back(number);
+  }
+}
+
 // Culls each triangle and lists it in the tiles its bounding box touches: opaque ones in file order,
 // translucent ones farthest first.
 void SortIntoTiles(Drawing& scene) {
@@ -517,14 +520,7 @@ void SortIntoTiles(Drawing& scene) {
         translucent.push_back({1 / p[0]->invW + 1 / p[1]->invW + 1 / p[2]->invW, number});
         continue;
       }
-      const uint32_t tx0 = static_cast<uint32_t>(std::max(0.0f, minX - 1)) / kTile;
-      const uint32_t tx1 = std::min(static_cast<uint32_t>(maxX + 1) / kTile, scene.tilesWide - 1);
-      const uint32_t ty0 = static_cast<uint32_t>(std::max(0.0f, minY - 1)) / kTile;
-      const uint32_t ty1 = std::min(static_cast<uint32_t>(maxY + 1) / kTile, scene.tilesHigh - 1);
-      for (uint32_t ty = ty0; ty <= ty1; ++ty) {
-        for (uint32_t tx = tx0; tx <= tx1; ++tx)
-          scene.opaque[ty * scene.tilesWide + tx].push_back(number);
-      }
+      ListInTiles(scene, scene.opaque, number, minX, maxX, minY, maxY);
     }
   }
   std::stable_sort(translucent.begin(), translucent.end(),
@@ -539,14 +535,7 @@ void SortIntoTiles(Drawing& scene) {
       minY = std::min(minY, p.y);
       maxY = std::max(maxY, p.y);
     }
-    const uint32_t tx0 = static_cast<uint32_t>(std::max(0.0f, minX - 1)) / kTile;
-    const uint32_t tx1 = std::min(static_cast<uint32_t>(maxX + 1) / kTile, scene.tilesWide - 1);
-    const uint32_t ty0 = static_cast<uint32_t>(std::max(0.0f, minY - 1)) / kTile;
-    const uint32_t ty1 = std::min(static_cast<uint32_t>(maxY + 1) / kTile, scene.tilesHigh - 1);
-    for (uint32_t ty = ty0; ty <= ty1; ++ty) {
-      for (uint32_t tx = tx0; tx <= tx1; ++tx)
-        scene.blended[ty * scene.tilesWide + tx].push_back(far.number);
-    }
+    ListInTiles(scene, scene.blended, far.number, minX, maxX, minY, maxY);
   }
 }
 

@@ -44,6 +44,9 @@ struct RenderModel {
   std::vector<RenderMesh> meshes;  // one per mesh frame, in file order
 };
 
+// The box around every finite vertex position of the model; all zeros when there is none.
+void ModelBounds(const RenderModel& model, std::array<double, 3>& low, std::array<double, 3>& high);
+
 // Reads the meshes of a DBO file that the walker accepts. False with a message (the walker's, with its
 // byte offset) for anything else; any input is safe.
 bool ReadRenderModel(const std::vector<uint8_t>& bytes, RenderModel& model, std::string& error);
