@@ -159,7 +159,7 @@ TEST(Render, TranslucentLayerBlendsOverWhatLiesBehindWhateverTheFileOrder) {
 
 TEST(Render, LaterStagesCombineByTheirStoredOperation) {
   const struct {
-    int32_t blend;
+    BlendMode blend;
     Rgb expected;
   } kCases[] = {
       {BlendModulate, {100, 50, 0}},    // 200,100,0 x 128,128,255

@@ -22,11 +22,8 @@ using Layer = std::tuple<std::string, std::string, bool>;  // texture name, sour
 
 MeshRecord Mesh(const std::vector<Layer>& layers) {
   MeshRecord mesh;
-  for (const auto& [name, source, isFile] : layers) {
-    mesh.material.textureNames.push_back(name);
-    mesh.material.textureSources.push_back(source);
-    mesh.material.textureIsFile.push_back(isFile);
-  }
+  for (const auto& [name, source, isFile] : layers)
+    mesh.material.layers.push_back({.name = name, .source = source, .isFile = isFile});
   return mesh;
 }
 
