@@ -79,23 +79,22 @@ bool WriteColourTexture(std::string outputDirectory, std::string name, FileSyste
   return WriteFileSafely(files, outputDirectory + name, png);
 }
 
-std::vector<std::string> ExportTextures(bool exportTextures, const std::string& folder,
-                                        const std::string& outputDirectory,
-                                        const std::string& installDirectory,
-                                        const std::vector<MeshRecord>& meshes, ProgressWindow& progress,
-                                        FileSystem& files, const std::vector<std::string>& keep) {
-  std::vector<std::string> notPlaced;
+TexturePlacement ExportTextures(bool exportTextures, const std::string& folder,
+                                const std::string& outputDirectory, const std::string& installDirectory,
+                                const std::vector<SceneMaterial>& materials, ProgressWindow& progress,
+                                FileSystem& files, const std::vector<std::string>& keep) {
+  TexturePlacement result;
   if (!exportTextures) {
     progress.AdvanceBar(kSkippedStageAdvance);
-    return notPlaced;
+    return result;
   }
   progress.SetStageText("Please Wait....Saving Textures.");
 
   // The work list: the first slot that names a texture decides its source and kind.
   TextureEntry work;
   std::unordered_set<std::string> seen;
-  for (const MeshRecord& mesh : meshes) {
-    for (const TextureLayer& layer : mesh.material.layers) {
+  for (const SceneMaterial& material : materials) {
+    for (const TextureLayer& layer : material.layers) {
       if (!seen.insert(layer.name).second) continue;
       work.names.push_back(layer.name);
       work.sources.push_back(layer.source);
@@ -128,11 +127,11 @@ std::vector<std::string> ExportTextures(bool exportTextures, const std::string& 
       }
     }
     if (placed) taken.insert(files.FileIdentity(target));
-    if (!placed) notPlaced.push_back(name);
+    (placed ? result.placed : result.notPlaced).push_back(name);
     pacing.After(i, progress);
   }
   progress.StepBar();
-  return notPlaced;
+  return result;
 }
 
 }  // namespace tessaline
