@@ -179,10 +179,7 @@ class ExportHarness : public ::testing::Test {
     host_.answers[kSceneSelectionRequest] = answer;
   }
 
-  void Run() {
-    testing::HostScope scope(host_);
-    RunExport(desktop_, &testing::ScriptedHost::Callback, settings_);
-  }
+  void Run() { RunExport(desktop_, host_, settings_); }
   void RunQuietly() {
     QuietStderr quiet;
     Run();

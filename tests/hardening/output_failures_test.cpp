@@ -139,10 +139,7 @@ TEST_F(OutputFailureRun, FullDiskAtTheTexturesKeepsEarlierTexturesAndListsThem) 
   auto child = [this] {
     DiskFullAtTextures desktop;
     desktop.savePath = desktop_.savePath;
-    {
-      testing::HostScope scope(host_);
-      RunExport(desktop, &testing::ScriptedHost::Callback, settings_);
-    }
+    RunExport(desktop, host_, settings_);
     desktop_.calls = desktop.calls;
     ChildChecks checks;
     checks.Check(Messages() == std::vector<std::string>{NotPlaced(

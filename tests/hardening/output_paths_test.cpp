@@ -211,8 +211,7 @@ TEST_F(OutputPathRun, InterruptedExportRemovesItsTemporaryFileAndEndsBySignal) {
       InterruptedWhileWriting desktop;
       desktop.signal = signal;
       desktop.savePath = desktop_.savePath;
-      testing::HostScope scope(host_);
-      RunExport(desktop, &testing::ScriptedHost::Callback, settings_);
+      RunExport(desktop, host_, settings_);
       std::_Exit(0);
     };
     EXPECT_EXIT(child(), ::testing::KilledBySignal(signal), "");
