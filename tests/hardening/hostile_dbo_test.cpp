@@ -97,6 +97,8 @@ TEST_F(HostileDbo, DeepFrameChainsPrintInLinesOfBoundedWidth) {
       widest = std::max(widest, line.size());
     EXPECT_LE(widest, std::max<size_t>(100, file.string().size() + 20));  // a line may name the file
     if (view == InspectView::Tree) {
+      EXPECT_NE(printed.out.find("\n                101 FrameName"), std::string::npos);  // depth 8
+      EXPECT_NE(printed.out.find("\n                (depth 9) 101 FrameName"), std::string::npos);
       EXPECT_NE(printed.out.find("(depth 2001) 108 FrameScale"), std::string::npos);
     }
   }

@@ -93,29 +93,10 @@ TEST(MalformedAnswer, SecondRootsAndUnquotedValuesAreTakenAsTheParserTakesThem) 
 
 using MalformedAnswerRun = ExportHarness;
 
-TEST_F(MalformedAnswerRun, RejectedAnswersAndMissingGeometryAreErrorsAndWriteNothing) {
-  const struct {
-    std::string answer;
-    std::string message;
-  } cases[] = {
-      {Fixture("answer_fail_mismatched_close.xml"), kUnreadable},
-      {"<scene><primitives><primitive id=\"12\"><vertices/></primitive></primitives></scene>",
-       "message Tessaline|The primitive with id 12 has no polygons or no vertices. Nothing was "
-       "exported.\n|error"},
-  };
-  for (const auto& c : cases) {
-    SetScene(c.answer);
-    RunQuietly();
-    EXPECT_EQ(Messages(), std::vector<std::string>{c.message});
-    EXPECT_FALSE(Saved());
-    EXPECT_FALSE(fs::exists(Out("level.dbo")));
-    EXPECT_TRUE(NoTemporaryFiles());
-  }
-}
-
-// The answer ends at its first NUL: what follows it is never read, even when it would complete the text.
+// An answer the parser rejects, or with a primitive without geometry, is an error and writes nothing. The
+// answer ends at its first NUL: what follows it is never read, even when it would complete the text.
 // Without a NUL it ends at the size the host announced.
-TEST_F(MalformedAnswerRun, AnswerEndsAtItsFirstNulOrItsAnnouncedSize) {
+TEST_F(MalformedAnswerRun, BrokenAnswersWriteNothingAndAnswersEndAtTheirFirstNul) {
   const std::string scene = Fixture("synthetic_two_primitives.xml");
   const std::string nul(1, '\0');
   const size_t middle = scene.find("<primitives");
@@ -126,6 +107,11 @@ TEST_F(MalformedAnswerRun, AnswerEndsAtItsFirstNulOrItsAnnouncedSize) {
     std::string message;
     size_t frames;  // of the file written; 0: none
   } cases[] = {
+      {Fixture("answer_fail_mismatched_close.xml"), 0, kUnreadable, 0},
+      {"<scene><primitives><primitive id=\"12\"><vertices/></primitive></primitives></scene>", 0,
+       "message Tessaline|The primitive with id 12 has no polygons or no vertices. Nothing was "
+       "exported.\n|error",
+       0},
       {scene + nul + "<scene><materials><material id=\"9\">", 0, kSuccess, 3},
       {scene.substr(0, middle) + nul + scene.substr(middle), 0, kUnreadable, 0},
       {scene.substr(0, vid) + nul + scene.substr(vid), 0, kUnreadable, 0},
@@ -140,8 +126,10 @@ TEST_F(MalformedAnswerRun, AnswerEndsAtItsFirstNulOrItsAnnouncedSize) {
         static_cast<uint32_t>(c.announced ? c.announced : c.answer.size() + 1);
     RunQuietly();
     EXPECT_EQ(Messages(), std::vector<std::string>{c.message});
+    EXPECT_EQ(Saved(), c.frames != 0);
     EXPECT_EQ(c.frames == 0 ? 0 : WalkFile(Out("level.dbo")).frames.size(), c.frames);
     EXPECT_EQ(fs::exists(Out("level.dbo")), c.frames != 0);
+    EXPECT_TRUE(NoTemporaryFiles());
   }
 }
 
