@@ -1,10 +1,11 @@
-// base: the file operations every export shares, below the scene, DBO and texture folders.
+// base: the file operations and the progress every export shares, below the scene, DBO and texture folders.
 //
 // This folder owns the small FileSystem interface (so that the same code runs against Windows calls and
 // against the standard library), its standard-library implementation, and the one way a file is written:
 // into a fresh temporary file of an unpredictable name, created exclusively beside the target, which
-// replaces the target only once it is complete. It also owns the rules for names that the exported files
-// may carry, which are Windows' rules, since the files are meant for Windows.
+// replaces the target only once it is complete. It also owns the progress interface that every long loop
+// of an export steps (with the one pacing rule those loops share), and the rules for names that the
+// exported files may carry, which are Windows' rules, since the files are meant for Windows.
 //
 // Typical use:
 //   StdFileSystem files;
@@ -24,6 +25,50 @@
 #include <vector>
 
 namespace tessaline {
+
+// ---------------------------------------------------------------------------------------------------------
+// Progress
+
+// The progress window as the export's stages see it: a stage text and a bar with range, step and position.
+// Implementations keep the position within the range, as a progress bar control does.
+class ProgressWindow {
+ public:
+  virtual ~ProgressWindow() = default;
+  virtual void SetStageText(const std::string& text) = 0;
+  virtual void SetBarRange(int low, int high) = 0;
+  virtual void SetBarStep(int step) = 0;
+  virtual void StepBar() = 0;  // position + step
+  virtual void SetBarPosition(int position) = 0;
+  virtual void AdvanceBar(int delta) = 0;  // position + delta
+};
+
+// A ProgressWindow that ignores everything (for callers that show no progress).
+class NoProgress final : public ProgressWindow {
+ public:
+  void SetStageText(const std::string&) override {}
+  void SetBarRange(int, int) override {}
+  void SetBarStep(int) override {}
+  void StepBar() override {}
+  void SetBarPosition(int) override {}
+  void AdvanceBar(int) override {}
+};
+
+// How a loop over n items spreads its bar steps: x = n * factor; if x < 1 the threshold is 1 and the step
+// 1/x (truncated); otherwise the threshold is x (truncated) and the step 1. After item i, if i >= threshold,
+// the bar steps once and the threshold doubles. For n = 0 the step is 0 (the bar never moves).
+struct Pacing {
+  uint64_t threshold = 1;
+  int step = 0;
+
+  static Pacing For(uint64_t n, double factor);
+  void Begin(ProgressWindow& progress) const { progress.SetBarStep(step); }
+  void After(uint64_t i, ProgressWindow& progress) {
+    if (i >= threshold) {
+      progress.StepBar();
+      threshold *= 2;
+    }
+  }
+};
 
 // ---------------------------------------------------------------------------------------------------------
 // File operations (backslash paths)

@@ -1,6 +1,6 @@
 // tessaline: exports an editor scene file to DBO through the plug-in's own export run, and inspects DBO
-// files. For an export the command plays the editor's part: it registers a host callback that answers the
-// plug-in's XML requests from the scene file, and answers the plug-in's dialogs from its flags.
+// files. For an export the command plays the editor's part: its host answers the export run's XML requests
+// from the scene file, and its desktop answers the run's dialogs from its flags.
 //
 // On Windows (tessaline.exe) the arguments arrive as UTF-16 and are converted to the ANSI code page, and
 // files are made through the same kernel32 calls as the plug-in's, so that the command and the plug-in
@@ -132,135 +132,195 @@ std::string XmlEscaped(const std::string& text) {
 }
 
 // The host's side of the protocol: answers from the scene file and the install directory.
-struct Host {
+class SceneFileHost final : public Host {
+ public:
   std::string scene;
   std::string installAnswer;
-};
-Host g_host;
 
-// Whether the progress line can be drawn on stderr (a terminal or console).
-bool g_drawProgress = false;
-
-uint32_t TESSALINE_STDCALL AnswerRequest(CallbackRecord* record) {
-  const char* request = record->request;
-  const std::string* answer = nullptr;
-  if (std::strcmp(request, kInstallDirectoryRequest) == 0) {
-    answer = &g_host.installAnswer;
-  } else if (std::strcmp(request, kSceneAllRequest) == 0 ||
-             std::strcmp(request, kSceneSelectionRequest) == 0) {
-    answer = &g_host.scene;
-  } else {
-    return 7;  // Invalid Data String.
-  }
-  if (answer->size() >= UINT32_MAX) return 99;
-  switch (record->reason) {
-    case GetMem:
-      record->size = static_cast<uint32_t>(answer->size() + 1);
-      return 0;
-    case GetData:
-      if (record->buffer == nullptr || record->size != answer->size() + 1) return 4;
-      std::memcpy(record->buffer, answer->c_str(), answer->size() + 1);
-      // The scene is asked for once per export: once it is handed over, the host's copy of a large file
-      // need not stay in memory beside the plug-in's.
-      if (answer == &g_host.scene) {
-        g_host.scene.clear();
-        g_host.scene.shrink_to_fit();
-      }
-      return 0;
-    default:
-      return 98;
-  }
-}
-
-int Export(int argc, char** argv) {
-  std::string scenePath, outputPath, installDirectory, previewPath;
-  bool collisionFileGiven = false;
-  bool textureFolderGiven = false, noTextures = false;
-  OptionsControls controls;
-  for (int i = 2; i < argc; ++i) {
-    const std::string arg = argv[i];
-    auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
-    if (arg == "-o" || arg == "--output") {
-      const char* v = value();
-      if (v == nullptr) return UsageError(arg + " needs a file name");
-      outputPath = v;
-    } else if (arg == "--selected") {
-      controls.allObjects = false;
-    } else if (arg == "--scene-name") {
-      const char* v = value();
-      if (v == nullptr) return UsageError("--scene-name needs a name");
-      controls.sceneName = v;
-    } else if (arg == "--scale") {
-      if (i + 3 >= argc) return UsageError("--scale needs three factors: X Y Z");
-      controls.scaleX = argv[++i];
-      controls.scaleY = argv[++i];
-      controls.scaleZ = argv[++i];
-    } else if (arg == "--texture-folder") {
-      const char* v = value();
-      if (v == nullptr) return UsageError("--texture-folder needs a folder name (\"\" for none)");
-      controls.textureFolder = v;
-      textureFolderGiven = true;
-    } else if (arg == "--no-textures") {
-      noTextures = true;
-    } else if (arg == "--collision") {
-      const char* v = value();
-      if (v == nullptr) return UsageError("--collision needs a mode: one or per-object");
-      const std::string mode = v;
-      if (mode != "one" && mode != "per-object") {
-        return UsageError("--collision takes one or per-object, not '" + mode + "'");
-      }
-      controls.exportCollision = true;
-      controls.oneBigObject = mode == "one";
-    } else if (arg == "--collision-file") {
-      const char* v = value();
-      if (v == nullptr) return UsageError("--collision-file needs a file name (\"\" to derive it)");
-      controls.collisionFileName = v;
-      collisionFileGiven = true;
-    } else if (arg == "--install-dir") {
-      const char* v = value();
-      if (v == nullptr) return UsageError("--install-dir needs a folder");
-      installDirectory = v;
-    } else if (arg == "--preview") {
-      const char* v = value();
-      if (v == nullptr) return UsageError("--preview needs a file name");
-      previewPath = v;
-    } else if (!arg.empty() && arg[0] == '-' && arg != "-") {
-      return UsageError("unknown option '" + arg + "'");
-    } else if (scenePath.empty()) {
-      scenePath = arg;
+  uint32_t Answer(CallbackRecord& record) override {
+    const char* request = record.request;
+    std::string* answer = nullptr;
+    if (std::strcmp(request, kInstallDirectoryRequest) == 0) {
+      answer = &installAnswer;
+    } else if (std::strcmp(request, kSceneAllRequest) == 0 ||
+               std::strcmp(request, kSceneSelectionRequest) == 0) {
+      answer = &scene;
     } else {
-      return UsageError("more than one scene file given ('" + scenePath + "' and '" + arg + "')");
+      return 7;  // Invalid Data String.
+    }
+    if (answer->size() >= UINT32_MAX) return 99;
+    switch (record.reason) {
+      case GetMem:
+        record.size = static_cast<uint32_t>(answer->size() + 1);
+        return 0;
+      case GetData:
+        if (record.buffer == nullptr || record.size != answer->size() + 1) return 4;
+        std::memcpy(record.buffer, answer->c_str(), answer->size() + 1);
+        // The scene is asked for once per export: once it is handed over, the host's copy of a large file
+        // need not stay in memory beside the plug-in's.
+        if (answer == &scene) std::string().swap(scene);
+        return 0;
+      default:
+        return 98;
     }
   }
-  if (scenePath.empty()) return UsageError("export needs a scene file");
-  if (outputPath.empty()) return UsageError("export needs an output file: -o OUT.dbo");
-  if (noTextures && textureFolderGiven)
-    return UsageError("--no-textures and --texture-folder exclude each other");
-  if (collisionFileGiven && !controls.exportCollision)
-    return UsageError("--collision-file needs --collision");
-  if (!controls.collisionFileName.empty() && !IsPlainFileName(controls.collisionFileName)) {
-    return UsageError("--collision-file takes a file name inside the output folder, not '" +
-                      controls.collisionFileName + "'");
-  }
-  if (outputPath.size() > 511) return UsageError("the output path is longer than 511 characters");
-  controls.exportTextures = !noTextures;
+};
 
-  if (!ReadWholeFile(scenePath, g_host.scene)) {
+// What the export command takes from its arguments.
+struct ExportArguments {
+  std::string scenePath, outputPath, installDirectory, previewPath;
+  bool collisionFileGiven = false, textureFolderGiven = false, noTextures = false;
+  OptionsControls controls;
+};
+
+// An option of the export command: its name, the values it takes, the end of the usage error when they
+// are missing ("<name> needs ..."), and what it sets (returning a usage error, or nothing).
+struct ExportOption {
+  const char* name;
+  int values;
+  const char* missing;
+  std::string (*apply)(ExportArguments& arguments, char** values);
+};
+
+std::string SetOutput(ExportArguments& arguments, char** values) {
+  arguments.outputPath = values[0];
+  return {};
+}
+
+const ExportOption kExportOptions[] = {
+    {"-o", 1, " needs a file name", SetOutput},
+    {"--output", 1, " needs a file name", SetOutput},
+    {"--selected", 0, "",
+     [](ExportArguments& arguments, char**) {
+       arguments.controls.allObjects = false;
+       return std::string();
+     }},
+    {"--scene-name", 1, " needs a name",
+     [](ExportArguments& arguments, char** values) {
+       arguments.controls.sceneName = values[0];
+       return std::string();
+     }},
+    {"--scale", 3, " needs three factors: X Y Z",
+     [](ExportArguments& arguments, char** values) {
+       arguments.controls.scaleX = values[0];
+       arguments.controls.scaleY = values[1];
+       arguments.controls.scaleZ = values[2];
+       return std::string();
+     }},
+    {"--texture-folder", 1, " needs a folder name (\"\" for none)",
+     [](ExportArguments& arguments, char** values) {
+       arguments.controls.textureFolder = values[0];
+       arguments.textureFolderGiven = true;
+       return std::string();
+     }},
+    {"--no-textures", 0, "",
+     [](ExportArguments& arguments, char**) {
+       arguments.noTextures = true;
+       return std::string();
+     }},
+    {"--collision", 1, " needs a mode: one or per-object",
+     [](ExportArguments& arguments, char** values) {
+       const std::string mode = values[0];
+       if (mode != "one" && mode != "per-object")
+         return "--collision takes one or per-object, not '" + mode + "'";
+       arguments.controls.exportCollision = true;
+       arguments.controls.oneBigObject = mode == "one";
+       return std::string();
+     }},
+    {"--collision-file", 1, " needs a file name (\"\" to derive it)",
+     [](ExportArguments& arguments, char** values) {
+       arguments.controls.collisionFileName = values[0];
+       arguments.collisionFileGiven = true;
+       return std::string();
+     }},
+    {"--install-dir", 1, " needs a folder",
+     [](ExportArguments& arguments, char** values) {
+       arguments.installDirectory = values[0];
+       return std::string();
+     }},
+    {"--preview", 1, " needs a file name",
+     [](ExportArguments& arguments, char** values) {
+       arguments.previewPath = values[0];
+       return std::string();
+     }},
+};
+
+// Reads the export command's arguments by the option table. A usage error, or empty when they are sound.
+std::string ParseExportArguments(int argc, char** argv, ExportArguments& arguments) {
+  for (int i = 2; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const ExportOption* option = nullptr;
+    for (const ExportOption& candidate : kExportOptions) {
+      if (arg == candidate.name) option = &candidate;
+    }
+    if (option != nullptr) {
+      if (i + option->values >= argc) return arg + option->missing;
+      std::string error = option->apply(arguments, argv + i + 1);
+      if (!error.empty()) return error;
+      i += option->values;
+    } else if (!arg.empty() && arg[0] == '-' && arg != "-") {
+      return "unknown option '" + arg + "'";
+    } else if (arguments.scenePath.empty()) {
+      arguments.scenePath = arg;
+    } else {
+      return "more than one scene file given ('" + arguments.scenePath + "' and '" + arg + "')";
+    }
+  }
+  const OptionsControls& controls = arguments.controls;
+  if (arguments.scenePath.empty()) return "export needs a scene file";
+  if (arguments.outputPath.empty()) return "export needs an output file: -o OUT.dbo";
+  if (arguments.noTextures && arguments.textureFolderGiven)
+    return "--no-textures and --texture-folder exclude each other";
+  if (arguments.collisionFileGiven && !controls.exportCollision) return "--collision-file needs --collision";
+  if (!controls.collisionFileName.empty() && !IsPlainFileName(controls.collisionFileName)) {
+    return "--collision-file takes a file name inside the output folder, not '" + controls.collisionFileName +
+           "'";
+  }
+  if (arguments.outputPath.size() > 511) return "the output path is longer than 511 characters";
+  arguments.controls.exportTextures = !arguments.noTextures;
+  return {};
+}
+
+// The exit status of an export, after the warnings that the closing message leaves out and the preview.
+int ExportExitStatus(const ExportOutcome& outcome, const ExportArguments& arguments) {
+  int status = 1;
+  if (outcome.status == ExportStatus::Exported) status = 0;
+  if (outcome.status == ExportStatus::Warning) status = 3;
+  // An empty selection exports, as in the editor, but the file then holds no model.
+  if (status == 0 && outcome.emptyModel)
+    std::fprintf(stderr, "tessaline: warning: the model is empty: '%s' holds no polygons to export\n",
+                 arguments.scenePath.c_str());
+  // The preview never changes a successful export's status except when it cannot be written.
+  if (status != 1 && !arguments.previewPath.empty() &&
+      !WritePreview(arguments.outputPath, arguments.previewPath, outcome.written)) {
+    return 1;
+  }
+  return status;
+}
+
+int Export(int argc, char** argv, bool drawProgress) {
+  ExportArguments arguments;
+  const std::string error = ParseExportArguments(argc, argv, arguments);
+  if (!error.empty()) return UsageError(error);
+
+  const std::string& scenePath = arguments.scenePath;
+  SceneFileHost host;
+  if (!ReadWholeFile(scenePath, host.scene)) {
     std::fprintf(stderr, "tessaline: cannot read the scene file '%s'\n", scenePath.c_str());
     return 1;
   }
-  if (g_host.scene.find('\0') != std::string::npos) {
+  if (host.scene.find('\0') != std::string::npos) {
     std::fprintf(stderr, "tessaline: the scene file '%s' holds a NUL byte; it is not an XML text\n",
                  scenePath.c_str());
     return 1;
   }
-  g_host.installAnswer =
-      "<installdirectory>" + XmlEscaped(Backslashed(installDirectory)) + "</installdirectory>";
+  host.installAnswer =
+      "<installdirectory>" + XmlEscaped(Backslashed(arguments.installDirectory)) + "</installdirectory>";
 
   HeadlessDesktop desktop;
-  desktop.options = controls;
-  desktop.savePath = Backslashed(outputPath);
-  desktop.drawProgress = g_drawProgress;
+  desktop.options = arguments.controls;
+  desktop.savePath = Backslashed(arguments.outputPath);
+  desktop.drawProgress = drawProgress;
   desktop.printMessages = true;
   desktop.refuseNonScenes = true;
 #ifdef _WIN32
@@ -271,32 +331,8 @@ int Export(int argc, char** argv) {
   desktop.sceneFile = Backslashed(scenePath);
   desktop.warningsAsRemarks = true;
   RemoveTemporaryFilesOnInterrupt();
-  SetDesktop(&desktop);
-  PluginSetCallback(&AnswerRequest);
-  PluginExecute();
-  SetDesktop(nullptr);
-
-  int status = -1;
-  std::vector<std::string> written;  // every file the export placed, for the preview
-  for (const std::string& call : desktop.calls) {
-    if (call.rfind("replace ", 0) == 0 && call.find(" -> ") != std::string::npos)
-      written.push_back(call.substr(call.find(" -> ") + 4));
-    if (status < 0 && call.rfind("message Tessaline|", 0) == 0) {
-      status = 1;
-      if (call.size() >= 12 && call.compare(call.size() - 12, 12, "|information") == 0) status = 0;
-      if (call.size() >= 8 && call.compare(call.size() - 8, 8, "|warning") == 0) status = 3;
-    }
-  }
-  // An empty selection exports, as in the editor, but the file then holds no model.
-  if (status == 0 && desktop.emptyModel)
-    std::fprintf(stderr, "tessaline: warning: the model is empty: '%s' holds no polygons to export\n",
-                 scenePath.c_str());
-  if (status >= 0) {
-    // The preview never changes a successful export's status except when it cannot be written.
-    if (status != 1 && !previewPath.empty() && !WritePreview(outputPath, previewPath, written)) return 1;
-    return status;
-  }
-  return 1;
+  ExportSettings settings;
+  return ExportExitStatus(RunExport(desktop, host, settings), arguments);
 }
 
 int Inspect(int argc, char** argv) {
@@ -321,7 +357,7 @@ int Inspect(int argc, char** argv) {
   return InspectFile(path, view, stdout, stderr);
 }
 
-int Run(int argc, char** argv) {
+int Run(int argc, char** argv, bool drawProgress) {
   if (argc < 2) return UsageError("no command given");
   const std::string command = argv[1];
   if (command == "--help" || command == "-h" || command == "help") {
@@ -332,7 +368,7 @@ int Run(int argc, char** argv) {
     std::printf("tessaline %s\n", TESSALINE_VERSION);
     return 0;
   }
-  if (command == "export") return Export(argc, argv);
+  if (command == "export") return Export(argc, argv, drawProgress);
   if (command == "inspect") return Inspect(argc, argv);
   if (command == "render") return RenderCommand(argc, argv);
   return UsageError("unknown command '" + command + "'");
@@ -342,7 +378,7 @@ int Run(int argc, char** argv) {
 
 #ifdef _WIN32
 int wmain(int argc, wchar_t** argv) {
-  g_drawProgress = PrepareConsole();
+  const bool drawProgress = PrepareConsole();
   std::vector<std::string> arguments;
   size_t bad = 0;
   if (!AnsiArguments(argc, argv, arguments, bad)) {
@@ -353,11 +389,10 @@ int wmain(int argc, wchar_t** argv) {
   for (std::string& argument : arguments)
     pointers.push_back(argument.data());
   pointers.push_back(nullptr);
-  return Run(argc, pointers.data());
+  return Run(argc, pointers.data(), drawProgress);
 }
 #else
 int main(int argc, char** argv) {
-  g_drawProgress = isatty(STDERR_FILENO) != 0;
-  return Run(argc, argv);
+  return Run(argc, argv, isatty(STDERR_FILENO) != 0);
 }
 #endif

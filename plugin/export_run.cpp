@@ -1,6 +1,7 @@
 // One export from the options dialog to the closing message.
 #include <algorithm>
 #include <exception>
+#include <optional>
 #include <string>
 #include <unordered_set>
 #include <utility>
@@ -77,24 +78,26 @@ std::string CutLayersText(const std::vector<int32_t>& ids) {
   return text;
 }
 
-// A file an export is about to write that is another file of the same export, or the scene file: the
-// closing message that refuses the export; empty when the files are apart.
-std::string OverlapText(Desktop& desktop, const std::string& path, const std::string& collisionPath) {
+// Refuses an export whose DBO file would replace the scene file, or whose collision file would replace
+// either of them. True when the files are apart.
+bool FilesApart(Desktop& desktop, const std::string& path, const std::string& collisionPath,
+                ExportOutcome& outcome) {
   const std::string scene = desktop.SceneFile();
   const std::string sceneIdentity = scene.empty() ? std::string() : desktop.FileIdentity(scene);
   const std::string mainIdentity = desktop.FileIdentity(path);
-  std::string text;
   if (!scene.empty() && mainIdentity == sceneIdentity) {
-    text = "The DBO file would replace the scene file it is exported from:\n" + path + "\n";
+    outcome.failure = ExportFailure::DboReplacesScene;
+    outcome.refusedPath = path;
   } else if (!collisionPath.empty()) {
     const std::string collisionIdentity = desktop.FileIdentity(collisionPath);
     if (collisionIdentity == mainIdentity) {
-      text = "The collision file would replace the DBO file:\n" + collisionPath + "\n";
+      outcome.failure = ExportFailure::CollisionReplacesDbo;
     } else if (!scene.empty() && collisionIdentity == sceneIdentity) {
-      text = "The collision file would replace the scene file it is exported from:\n" + collisionPath + "\n";
+      outcome.failure = ExportFailure::CollisionReplacesScene;
     }
+    if (outcome.failure != ExportFailure::None) outcome.refusedPath = collisionPath;
   }
-  return text.empty() ? text : text + "Nothing was exported.\n";
+  return outcome.failure == ExportFailure::None;
 }
 
 // Puts the texture folder and a backslash in front of every texture name, keeping textureDataSize equal
@@ -120,172 +123,236 @@ uint32_t CollisionRecordCount(CollisionMode collisionMode, const Scene& model) {
   return static_cast<uint32_t>(std::min<int64_t>(model.polygonCount, highest + 1));
 }
 
-// Why a scene that was read is not exported, or the empty text when it is.
-std::string SceneFailure(Desktop& desktop, const SceneReading& reading) {
+// Why a scene that was read is not exported, or None when it is.
+ExportFailure SceneFailure(Desktop& desktop, const SceneReading& reading) {
   switch (reading.status) {
     case ReadStatus::Unparsable:
       // An answer that cannot be parsed would read as an empty scene; exporting that as a success would
       // hide the failure.
-      return "The scene from the editor could not be read: its XML text could not be parsed (it is "
-             "malformed, or too large for the memory left). Nothing was exported.\n";
+      return ExportFailure::UnparsableScene;
     case ReadStatus::MissingGeometry:
-      return "The primitive with id " + std::to_string(reading.primitiveId) +
-             " has no polygons or no vertices. Nothing was exported.\n";
+      return ExportFailure::MissingGeometry;
     case ReadStatus::Read:
       break;
   }
-  if (!desktop.AcceptScene(reading)) {
-    return "The scene file holds no scene: it has no material, materials, primitive or primitives element. "
-           "Nothing was exported.\n";
-  }
-  return {};
+  return desktop.AcceptScene(reading) ? ExportFailure::None : ExportFailure::NoScene;
 }
 
-// Everything between the progress window's opening and closing. Returns the closing message (empty for
-// none) and its icon.
-std::pair<std::string, MessageIcon> RunStages(Desktop& desktop, HostCallback callback,
-                                              const ExportSettings& settings) {
-  // Install directory: a failure here is not fatal; texture files are then looked for in \Textures\.
-  std::string installDirectory;
-  {
-    std::string answer;
-    if (HostExchange(callback, desktop, kInstallDirectoryRequest).Fetch(answer)) {
-      installDirectory = ReadInstallDirectory(answer, &desktop.AnswerCodePage());
-    }
-  }
+// Shows the message of a failed exchange at once, as the editor's own errors are shown.
+ExchangeResult Shown(Desktop& desktop, const ExchangeResult& result) {
+  if (const std::optional<DesktopMessage> message = ExchangeMessage(result))
+    desktop.ShowMessage(message->text, message->caption, message->icon);
+  return result;
+}
 
-  // Scene: fetched and read into the model, then built into the two mesh lists and packed.
-  std::vector<SceneObject> objects;
-  std::string failure;  // the closing message of a scene that is not exported
-  std::vector<int32_t> cutLayers;
-  {
-    HostExchange scene(callback, desktop, settings.allObjects ? kSceneAllRequest : kSceneSelectionRequest);
-    const bool sized = scene.RequestSize();
-    desktop.SetBarRange(0, 100);
-    desktop.SetBarStep(15);
-    desktop.SetStageText("Please Wait....Getting Data from DeleD.");
-    std::string text;
-    bool fetched = false;
-    if (sized) {
-      fetched = scene.RequestData(text);
-      desktop.StepBar();
-    }
-    SceneReading reading;
-    if (fetched) {
-      desktop.SetStageText("Please Wait....Parsing Data.");
-      desktop.SetBarStep(5);
-      // One reading of the answer, which releases the text as soon as it is parsed.
-      reading = ReadScene(std::move(text), &desktop.AnswerCodePage());
-      if (reading.status != ReadStatus::Unparsable) {
-        // The bar steps once for the materials and once for the primitives, as when they were read apart.
-        cutLayers = LimitTextureLayers(reading.scene.materials);
-        PrefixTextureNames(reading.scene.materials, settings.textureFolder);
-        desktop.StepBar();
-        desktop.SetBarStep(10);
-        if (reading.status == ReadStatus::Read) desktop.StepBar();
-      }
-    }
-    std::string().swap(text);
-    if (fetched) failure = SceneFailure(desktop, reading);
-    if (fetched && failure.empty()) {
-      Scene& model = reading.scene;
-      desktop.SetStageText("Please Wait....Creating Meshes.");
-      const uint32_t collisionRecords = CollisionRecordCount(settings.collisionMode, model);
-      RemarkLeftOutPolygons(desktop, model, settings.collisionMode, collisionRecords);
-      if (!cutLayers.empty()) desktop.Remark(CutLayersText(cutLayers));
-      std::vector<MeshRecord> mainMeshes = BuildMainMeshList(model.materials);
-      const MeshRouting collisionRouting = settings.collisionMode == CollisionMode::OneBigObject
-                                               ? MeshRouting::OneRecord
-                                               : MeshRouting::ByPrimitive;
-      std::vector<MeshRecord> collisionMeshes;
-      if (settings.collisionMode != CollisionMode::None)
-        collisionMeshes = BuildCollisionMeshList(collisionRouting, collisionRecords);
-      Pacing pacing = Pacing::For(model.polygons.size(), 2.0 / 45.0);
-      pacing.Begin(desktop);
-      BuildGeometry(MeshRouting::ByMaterial, model.polygons, model.vertices, mainMeshes, desktop,
-                    pacing.threshold);
-      if (settings.collisionMode != CollisionMode::None) {
-        BuildGeometry(collisionRouting, model.polygons, model.vertices, collisionMeshes, desktop,
-                      pacing.threshold);
-      }
-      desktop.StepBar();
-      model = Scene{};
-      objects.push_back(PackMeshes(std::move(mainMeshes), settings.sceneName));
-      objects.push_back(PackMeshes(std::move(collisionMeshes), settings.sceneName));
-    }
-  }
+// The editor's install directory. A failure here is not fatal; texture files are then looked for in
+// \Textures\.
+std::string FetchInstallDirectory(Desktop& desktop, Host& host) {
+  std::string answer;
+  if (!Shown(desktop, HostExchange(host, kInstallDirectoryRequest).Fetch(answer))) return {};
+  return ReadInstallDirectory(answer, &desktop.AnswerCodePage());
+}
 
-  // Writing.
-  desktop.SetBarPosition(0);
-  desktop.SetStageText("Please Wait....Writing Data to file.");
-  if (!failure.empty()) return {failure, MessageIcon::Error};
-  if (objects.empty()) return {"", MessageIcon::Information};
-  // Every size the file stores in a dword must fit, or the file would be read wrongly: nothing is written.
-  if (!FitsDboSizes(objects[0], false) ||
-      (settings.collisionMode != CollisionMode::None && !FitsDboSizes(objects[1], true))) {
-    return {
-        "The model is too large for a DBO file: its sizes do not fit in the file's 32-bit fields. Nothing "
-        "was exported.\n",
-        MessageIcon::Error};
+// Fetches the scene and reads it, with its texture layers limited and their names in the texture folder.
+// Nothing when the host gave no scene.
+std::optional<SceneReading> FetchScene(Desktop& desktop, Host& host, const ExportSettings& settings,
+                                       std::vector<int32_t>& cutLayers) {
+  HostExchange exchange(host, settings.allObjects ? kSceneAllRequest : kSceneSelectionRequest);
+  const bool sized = static_cast<bool>(Shown(desktop, exchange.RequestSize()));
+  desktop.SetBarRange(0, 100);
+  desktop.SetBarStep(15);
+  desktop.SetStageText("Please Wait....Getting Data from DeleD.");
+  if (!sized) return std::nullopt;
+  std::string text;
+  const bool fetched = static_cast<bool>(Shown(desktop, exchange.RequestData(text)));
+  desktop.StepBar();
+  if (!fetched) return std::nullopt;
+  desktop.SetStageText("Please Wait....Parsing Data.");
+  desktop.SetBarStep(5);
+  // One reading of the answer, which releases the text as soon as it is parsed.
+  SceneReading reading = ReadScene(std::move(text), &desktop.AnswerCodePage());
+  std::string().swap(text);
+  if (reading.status != ReadStatus::Unparsable) {
+    // The bar steps once for the materials and once for the primitives, as when they were read apart.
+    cutLayers = LimitTextureLayers(reading.scene.materials);
+    PrefixTextureNames(reading.scene.materials, settings.textureFolder);
+    desktop.StepBar();
+    desktop.SetBarStep(10);
+    if (reading.status == ReadStatus::Read) desktop.StepBar();
   }
-  std::string path;
-  if (!desktop.ShowSaveDialog(path)) return {"", MessageIcon::Information};
+  return reading;
+}
 
-  // The collision file's name is a file name inside the output folder; any other is not written.
-  const std::string outputDirectory = FolderOf(path);
-  std::vector<std::string> unwritten;
-  std::string collisionPath;
+// The two models an export writes: the main one and the collision one (empty without collision).
+struct Models {
+  SceneObject main;
+  SceneObject collision;
+};
+
+// Builds the meshes of both models from the scene, which it empties, and packs them.
+Models BuildModels(Desktop& desktop, Scene& model, const ExportSettings& settings,
+                   const std::vector<int32_t>& cutLayers) {
+  desktop.SetStageText("Please Wait....Creating Meshes.");
+  const uint32_t collisionRecords = CollisionRecordCount(settings.collisionMode, model);
+  RemarkLeftOutPolygons(desktop, model, settings.collisionMode, collisionRecords);
+  if (!cutLayers.empty()) desktop.Remark(CutLayersText(cutLayers));
+  std::vector<MeshRecord> mainMeshes = BuildMainMeshList(model.materials);
+  const MeshRouting collisionRouting = settings.collisionMode == CollisionMode::OneBigObject
+                                           ? MeshRouting::OneRecord
+                                           : MeshRouting::ByPrimitive;
+  std::vector<MeshRecord> collisionMeshes;
+  if (settings.collisionMode != CollisionMode::None)
+    collisionMeshes = BuildCollisionMeshList(collisionRouting, collisionRecords);
+  Pacing pacing = Pacing::For(model.polygons.size(), 2.0 / 45.0);
+  pacing.Begin(desktop);
+  BuildGeometry(MeshRouting::ByMaterial, model.polygons, model.vertices, mainMeshes, desktop,
+                pacing.threshold);
   if (settings.collisionMode != CollisionMode::None) {
+    BuildGeometry(collisionRouting, model.polygons, model.vertices, collisionMeshes, desktop,
+                  pacing.threshold);
+  }
+  desktop.StepBar();
+  model = Scene{};
+  return {PackMeshes(std::move(mainMeshes), settings.sceneName),
+          PackMeshes(std::move(collisionMeshes), settings.sceneName)};
+}
+
+// Where an export writes: the DBO file, the collision file (empty for none) and their folder.
+struct OutputPaths {
+  std::string main;
+  std::string collision;
+  std::string folder;
+};
+
+// Asks where to write and writes the DBO file and the collision file. Nothing when the save dialog was
+// cancelled or the outcome's failure refuses the export; files that could not be written are listed in
+// the outcome.
+std::optional<OutputPaths> WriteModelFiles(Desktop& desktop, Models& models, const ExportSettings& settings,
+                                           ExportOutcome& outcome) {
+  const bool collision = settings.collisionMode != CollisionMode::None;
+  // Every size the file stores in a dword must fit, or the file would be read wrongly: nothing is written.
+  if (!FitsDboSizes(models.main, false) || (collision && !FitsDboSizes(models.collision, true))) {
+    outcome.failure = ExportFailure::TooLarge;
+    return std::nullopt;
+  }
+  OutputPaths paths;
+  if (!desktop.ShowSaveDialog(paths.main)) return std::nullopt;
+  paths.folder = FolderOf(paths.main);
+  // The collision file's name is a file name inside the output folder; any other is not written.
+  if (collision) {
     const std::string& name = settings.collisionFileName;
     if (name.empty() || IsPlainFileName(name)) {
-      collisionPath = CollisionPathFor(path, name);
+      paths.collision = CollisionPathFor(paths.main, name);
     } else {
-      unwritten.push_back(outputDirectory + name);
+      outcome.notWritten.push_back(paths.folder + name);
     }
   }
-  const std::string overlap = OverlapText(desktop, path, collisionPath);
-  if (!overlap.empty()) return {overlap, MessageIcon::Error};
+  if (!FilesApart(desktop, paths.main, paths.collision, outcome)) return std::nullopt;
+  const auto write = [&](const std::string& path, const SceneObject& object, bool isCollision) {
+    if (WriteDboFile(desktop, path, object, settings, isCollision)) {
+      outcome.written.push_back(path);
+    } else {
+      outcome.notWritten.insert(isCollision ? outcome.notWritten.end() : outcome.notWritten.begin(), path);
+    }
+  };
+  write(paths.main, models.main, false);
+  if (!paths.collision.empty()) write(paths.collision, models.collision, true);
+  return paths;
+}
 
-  if (!WriteDboFile(desktop, path, objects[0], settings, false)) unwritten.insert(unwritten.begin(), path);
-  if (!collisionPath.empty() && !WriteDboFile(desktop, collisionPath, objects[1], settings, true)) {
-    unwritten.push_back(collisionPath);
-  }
-  objects[1] = SceneObject{};
-  // The texture stage needs the materials only: the geometry goes before it.
-  for (MeshRecord& mesh : objects[0].meshes) {
-    std::vector<SceneVertex>().swap(mesh.vertices);
-    std::vector<uint16_t>().swap(mesh.indices);
-  }
-
-  // Textures: none may replace a file this export writes, nor the scene.
-  std::vector<std::string> keep = {path};
-  if (!collisionPath.empty()) keep.push_back(collisionPath);
+// Places the textures that the written meshes' materials name; none may replace a file this export
+// writes, nor the scene.
+void PlaceTextures(Desktop& desktop, std::vector<SceneMaterial> materials, const ExportSettings& settings,
+                   const OutputPaths& paths, const std::string& installDirectory, ExportOutcome& outcome) {
+  std::vector<std::string> keep = {paths.main};
+  if (!paths.collision.empty()) keep.push_back(paths.collision);
   if (!desktop.SceneFile().empty()) keep.push_back(desktop.SceneFile());
-  const std::vector<std::string> unplaced =
-      ExportTextures(settings.exportTextures, settings.textureFolder, outputDirectory, installDirectory,
-                     objects[0].meshes, desktop, desktop, keep);
+  TexturePlacement placement = ExportTextures(settings.exportTextures, settings.textureFolder, paths.folder,
+                                              installDirectory, materials, desktop, desktop, keep);
+  for (const std::string& name : placement.placed)
+    outcome.written.push_back(paths.folder + name);
+  outcome.notPlaced = std::move(placement.notPlaced);
+}
 
-  if (!unwritten.empty()) {
-    std::string text = "The export did not finish: this file could not be written:\n";
-    if (unwritten.size() > 1) text = "The export did not finish: these files could not be written:\n";
-    for (const std::string& file : unwritten)
-      text += file + "\n";
-    return {text, MessageIcon::Error};
+// Everything between the progress window's opening and closing.
+ExportOutcome RunStages(Desktop& desktop, Host& host, const ExportSettings& settings) {
+  ExportOutcome outcome;
+  const std::string installDirectory = FetchInstallDirectory(desktop, host);
+  std::vector<int32_t> cutLayers;
+  std::optional<Models> models;
+  if (std::optional<SceneReading> reading = FetchScene(desktop, host, settings, cutLayers)) {
+    outcome.failure = SceneFailure(desktop, *reading);
+    outcome.primitiveId = reading->primitiveId;
+    outcome.emptyModel = reading->scene.polygonCount == 0;
+    if (outcome.failure == ExportFailure::None)
+      models = BuildModels(desktop, reading->scene, settings, cutLayers);
   }
-  std::string text = kSuccessText;
-  MessageIcon icon = MessageIcon::Information;
-  if (!unplaced.empty()) {
-    text += unplaced.size() == 1 ? "This texture could not be placed beside it:\n"
-                                 : "These textures could not be placed beside it:\n";
-    for (const std::string& name : unplaced)
-      text += name + "\n";
-    icon = MessageIcon::Warning;
+
+  desktop.SetBarPosition(0);
+  desktop.SetStageText("Please Wait....Writing Data to file.");
+  std::optional<OutputPaths> paths;
+  if (models) paths = WriteModelFiles(desktop, *models, settings, outcome);
+  if (outcome.failure != ExportFailure::None) {
+    outcome.status = ExportStatus::Failed;
+    return outcome;
   }
-  if (!cutLayers.empty() && desktop.WarningsInClosingMessage()) {
-    text += CutLayersText(cutLayers) + "\n";
-    icon = MessageIcon::Warning;
+  if (!paths) return outcome;
+  // The texture stage needs the materials of the written meshes only: the models go before it.
+  std::vector<SceneMaterial> materials;
+  for (MeshRecord& mesh : models->main.meshes)
+    materials.push_back(std::move(mesh.material));
+  models.reset();
+  PlaceTextures(desktop, std::move(materials), settings, *paths, installDirectory, outcome);
+
+  if (!outcome.notWritten.empty()) {
+    outcome.failure = ExportFailure::NotWritten;
+    outcome.status = ExportStatus::Failed;
+    return outcome;
   }
-  return {text, icon};
+  if (desktop.WarningsInClosingMessage()) outcome.cutLayers = cutLayers;
+  const bool warned = !outcome.notPlaced.empty() || !outcome.cutLayers.empty();
+  outcome.status = warned ? ExportStatus::Warning : ExportStatus::Exported;
+  return outcome;
+}
+
+// The closing text of a failed export.
+std::string FailureText(const ExportOutcome& outcome) {
+  const std::string nothing = "Nothing was exported.\n";
+  switch (outcome.failure) {
+    case ExportFailure::UnparsableScene:
+      return "The scene from the editor could not be read: its XML text could not be parsed (it is "
+             "malformed, or too large for the memory left). " +
+             nothing;
+    case ExportFailure::MissingGeometry:
+      return "The primitive with id " + std::to_string(outcome.primitiveId) +
+             " has no polygons or no vertices. " + nothing;
+    case ExportFailure::NoScene:
+      return "The scene file holds no scene: it has no material, materials, primitive or primitives "
+             "element. " +
+             nothing;
+    case ExportFailure::TooLarge:
+      return "The model is too large for a DBO file: its sizes do not fit in the file's 32-bit fields. " +
+             nothing;
+    case ExportFailure::DboReplacesScene:
+      return "The DBO file would replace the scene file it is exported from:\n" + outcome.refusedPath + "\n" +
+             nothing;
+    case ExportFailure::CollisionReplacesDbo:
+      return "The collision file would replace the DBO file:\n" + outcome.refusedPath + "\n" + nothing;
+    case ExportFailure::CollisionReplacesScene:
+      return "The collision file would replace the scene file it is exported from:\n" + outcome.refusedPath +
+             "\n" + nothing;
+    case ExportFailure::OutOfMemory:
+      return "The export ran out of memory and did not finish.\n";
+    case ExportFailure::NotWritten:
+    case ExportFailure::None:
+      break;
+  }
+  std::string text = outcome.notWritten.size() == 1
+                         ? "The export did not finish: this file could not be written:\n"
+                         : "The export did not finish: these files could not be written:\n";
+  for (const std::string& file : outcome.notWritten)
+    text += file + "\n";
+  return text;
 }
 
 }  // namespace
@@ -297,30 +364,53 @@ std::string CollisionPathFor(const std::string& path, const std::string& collisi
   return outputDirectory + (pieces.empty() ? std::string() : pieces.front()) + "_col.dbo";
 }
 
-void RunExport(Desktop& desktop, HostCallback callback, ExportSettings& settings) {
-  // Without a host there is nothing to export from.
-  if (callback == nullptr) return;
+std::optional<DesktopMessage> ClosingMessage(const ExportOutcome& outcome) {
+  switch (outcome.status) {
+    case ExportStatus::Stopped:
+      return std::nullopt;
+    case ExportStatus::Failed:
+      return DesktopMessage{kCaption, FailureText(outcome), MessageIcon::Error};
+    case ExportStatus::Exported:
+    case ExportStatus::Warning:
+      break;
+  }
+  DesktopMessage message{kCaption, kSuccessText, MessageIcon::Information};
+  if (!outcome.notPlaced.empty()) {
+    message.text += outcome.notPlaced.size() == 1 ? "This texture could not be placed beside it:\n"
+                                                  : "These textures could not be placed beside it:\n";
+    for (const std::string& name : outcome.notPlaced)
+      message.text += name + "\n";
+  }
+  if (!outcome.cutLayers.empty()) message.text += CutLayersText(outcome.cutLayers) + "\n";
+  if (outcome.status == ExportStatus::Warning) message.icon = MessageIcon::Warning;
+  return message;
+}
 
+ExportOutcome RunExport(Desktop& desktop, Host& host, ExportSettings& settings) {
   const bool loaded = desktop.LoadModule();
   settings.allObjects = false;
   settings.exportTextures = false;
   settings.sceneName.clear();
-  if (!loaded) return;
+  if (!loaded) return {};
 
   const int choice = desktop.ShowOptionsDialog(settings);
   desktop.OpenProgressWindow();
-  std::pair<std::string, MessageIcon> message{"", MessageIcon::Information};
+  ExportOutcome outcome;
   if (choice == 1) {
     // Nothing may escape into the editor: running out of memory anywhere ends this export with a message.
     try {
-      message = RunStages(desktop, callback, settings);
+      outcome = RunStages(desktop, host, settings);
     } catch (const std::exception&) {
-      message = {"The export ran out of memory and did not finish.\n", MessageIcon::Error};
+      outcome = ExportOutcome{};
+      outcome.status = ExportStatus::Failed;
+      outcome.failure = ExportFailure::OutOfMemory;
     }
   }
   desktop.CloseProgressWindow();
-  if (!message.first.empty()) desktop.ShowMessage(message.first, kCaption, message.second);
+  if (const std::optional<DesktopMessage> message = ClosingMessage(outcome))
+    desktop.ShowMessage(message->text, message->caption, message->icon);
   desktop.ReleaseModule();
+  return outcome;
 }
 
 }  // namespace tessaline

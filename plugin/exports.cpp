@@ -54,7 +54,8 @@ void TESSALINE_STDCALL PluginExecute() {
   using namespace tessaline;
   if (g_desktop == nullptr || g_callback == nullptr) return;
   if (!g_settings) g_settings = std::make_unique<ExportSettings>();
-  RunExport(*g_desktop, g_callback, *g_settings);
+  CallbackHost host(g_callback);
+  RunExport(*g_desktop, host, *g_settings);
 }
 
 }  // extern "C"

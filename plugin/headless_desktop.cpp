@@ -75,7 +75,6 @@ void HeadlessDesktop::ShowMessage(const std::string& text, const std::string& ca
 }
 
 bool HeadlessDesktop::AcceptScene(const SceneReading& reading) {
-  emptyModel = reading.scene.polygonCount == 0;
   return !refuseNonScenes || reading.hasSceneElements;
 }
 

@@ -59,51 +59,59 @@ std::string CallbackErrorText(uint32_t code) {
   return "Error Code " + std::to_string(code) + ": " + ErrorDescription(code);
 }
 
-bool HostExchange::RequestSize() {
+ExchangeResult HostExchange::RequestSize() {
   record_ = CallbackRecord{};
   record_.reason = GetMem;
   record_.request = request_;
   record_.size = 0;
-  const uint32_t result = callback_(&record_);
-  if (result != 0) {
-    desktop_.ShowMessage(CallbackErrorText(result), "Error in Callback", MessageIcon::Error);
-    return false;
-  }
-  return record_.size != 0;
+  const uint32_t result = host_.Answer(record_);
+  if (result != 0) return {ExchangeError::HostFailed, result};
+  if (record_.size == 0) return {ExchangeError::NoAnswer, 0};
+  return {};
 }
 
-bool HostExchange::RequestData(std::string& text) {
+ExchangeResult HostExchange::RequestData(std::string& text) {
   const size_t declarationLength = std::strlen(kXmlDeclaration);
   const size_t size = record_.size;
   // The answer goes straight behind the declaration in the text the reader gets, so it is held once.
   try {
     text.assign(declarationLength + size, '\0');
   } catch (const std::exception&) {
-    text.clear();
-    text.shrink_to_fit();
-    desktop_.ShowMessage("The editor's answer (" + std::to_string(size) +
-                             " bytes) does not fit in memory; nothing was exported.\n",
-                         "Tessaline", MessageIcon::Error);
-    return false;
+    std::string().swap(text);
+    return {ExchangeError::AnswerTooLarge, record_.size};
   }
   std::memcpy(text.data(), kXmlDeclaration, declarationLength);
   record_.reason = GetData;
   record_.request = request_;
   record_.buffer = reinterpret_cast<uint8_t*>(text.data() + declarationLength);
-  const uint32_t result = callback_(&record_);
+  const uint32_t result = host_.Answer(record_);
   record_.buffer = nullptr;
   if (result != 0) {
-    text.clear();
-    text.shrink_to_fit();
-    desktop_.ShowMessage(CallbackErrorText(result), "Error in Callback", MessageIcon::Error);
-    return false;
+    std::string().swap(text);
+    return {ExchangeError::HostFailed, result};
   }
   // The answer ends at its first NUL (the whole buffer when it holds none).
   const char* answer = text.data() + declarationLength;
   const void* nul = std::memchr(answer, '\0', size);
   if (nul != nullptr)
     text.resize(declarationLength + static_cast<size_t>(static_cast<const char*>(nul) - answer));
-  return true;
+  return {};
+}
+
+std::optional<DesktopMessage> ExchangeMessage(const ExchangeResult& result) {
+  switch (result.error) {
+    case ExchangeError::HostFailed:
+      return DesktopMessage{"Error in Callback", CallbackErrorText(result.detail), MessageIcon::Error};
+    case ExchangeError::AnswerTooLarge:
+      return DesktopMessage{"Tessaline",
+                            "The editor's answer (" + std::to_string(result.detail) +
+                                " bytes) does not fit in memory; nothing was exported.\n",
+                            MessageIcon::Error};
+    case ExchangeError::None:
+    case ExchangeError::NoAnswer:
+      break;
+  }
+  return std::nullopt;
 }
 
 }  // namespace tessaline

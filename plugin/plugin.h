@@ -8,13 +8,14 @@
 //
 // Typical use (a host of its own, as the tessaline command does):
 //   HeadlessDesktop desktop;  desktop.options = ...;  desktop.savePath = "C:\\out\\level.dbo";
-//   SetDesktop(&desktop);
-//   PluginSetCallback(&MyHostCallback);
-//   PluginExecute();
+//   MyHost host;  // a Host that answers the requests
+//   ExportSettings settings;
+//   ExportOutcome outcome = RunExport(desktop, host, settings);
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -111,26 +112,55 @@ extern const char* const kAuthorEmail;
 // "Error Code <code>: <description>" for a non-zero callback result.
 std::string CallbackErrorText(uint32_t code);
 
-class Desktop;
-
-// One exchange with the host for one request text: the answer's size (GetMem), then the answer (GetData).
-// A non-zero callback result is shown at once in the "Error in Callback" box and fails the exchange.
-class HostExchange {
+// The editor's side of the exchange: answers one callback record, returning the callback's result.
+class Host {
  public:
-  HostExchange(HostCallback callback, Desktop& desktop, const char* request)
-      : callback_(callback), desktop_(desktop), request_(request) {}
+  virtual ~Host() = default;
+  virtual uint32_t Answer(CallbackRecord& record) = 0;
+};
 
-  // Asks for the size of the answer. False when the host failed or announced no answer (size 0).
-  bool RequestSize();
-  // Fetches the answer announced by RequestSize. On success text holds the XML declaration followed by
-  // the answer up to its first NUL. False when the host failed or the answer does not fit in memory.
-  bool RequestData(std::string& text);
-  // Both steps.
-  bool Fetch(std::string& text) { return RequestSize() && RequestData(text); }
+// The editor, reached through the callback it registered.
+class CallbackHost final : public Host {
+ public:
+  explicit CallbackHost(HostCallback callback) : callback_(callback) {}
+  uint32_t Answer(CallbackRecord& record) override { return callback_(&record); }
 
  private:
   HostCallback callback_;
-  Desktop& desktop_;
+};
+
+// How an exchange with the host ended.
+enum class ExchangeError : uint8_t {
+  None,
+  NoAnswer,        // the host announced an answer of size 0
+  HostFailed,      // the callback returned a non-zero result
+  AnswerTooLarge,  // the announced answer does not fit in memory
+};
+
+struct ExchangeResult {
+  ExchangeError error = ExchangeError::None;
+  uint32_t detail = 0;  // the callback's result (HostFailed) or the announced size (AnswerTooLarge)
+  explicit operator bool() const { return error == ExchangeError::None; }
+};
+
+// One exchange with the host for one request text: the answer's size (GetMem), then the answer (GetData).
+class HostExchange {
+ public:
+  HostExchange(Host& host, const char* request) : host_(host), request_(request) {}
+
+  // Asks for the size of the answer.
+  ExchangeResult RequestSize();
+  // Fetches the answer announced by RequestSize. On success text holds the XML declaration followed by
+  // the answer up to its first NUL; on failure it is empty.
+  ExchangeResult RequestData(std::string& text);
+  // Both steps.
+  ExchangeResult Fetch(std::string& text) {
+    const ExchangeResult sized = RequestSize();
+    return sized ? RequestData(text) : sized;
+  }
+
+ private:
+  Host& host_;
   const char* request_;
   CallbackRecord record_;
 };
@@ -139,6 +169,17 @@ class HostExchange {
 // Desktop
 
 enum class MessageIcon { Information, Warning, Error };
+
+// A message box's caption, text and icon.
+struct DesktopMessage {
+  std::string caption;
+  std::string text;
+  MessageIcon icon = MessageIcon::Information;
+};
+
+// The message that a failed exchange shows when it happens: the "Error in Callback" box with the host's
+// code, or an answer that does not fit in memory. None for an exchange that succeeded or got no answer.
+std::optional<DesktopMessage> ExchangeMessage(const ExchangeResult& result);
 
 class Desktop : public ProgressWindow, public FileSystem {
  public:
@@ -173,8 +214,49 @@ class Desktop : public ProgressWindow, public FileSystem {
 // The desktop the exports use; null until set (PluginExecute then does nothing).
 void SetDesktop(Desktop* desktop);
 
-// One whole export run against a desktop and a host callback, with the module's settings object.
-void RunExport(Desktop& desktop, HostCallback callback, ExportSettings& settings);
+// How an export ended.
+enum class ExportStatus : uint8_t {
+  Stopped,   // no closing message: the module did not load, the options or the save dialog were cancelled,
+             // or the host gave no scene (a failed exchange shows its message when it happens)
+  Exported,  // everything written and placed
+  Warning,   // the files written, but textures not placed or materials cut to their first texture layers
+  Failed,    // nothing, or not everything, written; failure says why
+};
+
+// Why an export failed.
+enum class ExportFailure : uint8_t {
+  None,
+  UnparsableScene,
+  MissingGeometry,  // a primitive without polygons or vertices
+  NoScene,          // the desktop refused the reading: no scene elements at all
+  TooLarge,         // sizes that do not fit the DBO file's 32-bit fields
+  DboReplacesScene,
+  CollisionReplacesDbo,
+  CollisionReplacesScene,
+  OutOfMemory,
+  NotWritten,  // files that could not be written
+};
+
+struct ExportOutcome {
+  ExportStatus status = ExportStatus::Stopped;
+  ExportFailure failure = ExportFailure::None;
+  int32_t primitiveId = 0;              // MissingGeometry: the primitive's id
+  std::string refusedPath;              // the file that would replace another (the *Replaces* failures)
+  std::vector<std::string> notWritten;  // NotWritten: the files, the DBO file first
+  std::vector<std::string> notPlaced;   // texture names that could not be placed
+  // Materials cut to their first texture layers that the closing message names (none when the desktop
+  // keeps that warning to its remarks).
+  std::vector<int32_t> cutLayers;
+  std::vector<std::string> written;  // every file written: the DBO files, then the textures placed
+  bool emptyModel = false;           // the scene held no polygons
+};
+
+// The message an export closes with ("Tessaline" caption); none for a stopped export.
+std::optional<DesktopMessage> ClosingMessage(const ExportOutcome& outcome);
+
+// One whole export run against a desktop and a host, with the module's settings object: the options
+// dialog, the stages, and the closing message.
+ExportOutcome RunExport(Desktop& desktop, Host& host, ExportSettings& settings);
 
 // The collision file of a DBO file path: collisionFileName in the same folder, or for an empty name the
 // main file's name up to its first "." followed by "_col.dbo".
@@ -194,7 +276,6 @@ class HeadlessDesktop : public Desktop {
   // A scene file, unlike the editor's answer, may be no scene at all: with this set, a document without
   // any material, materials, primitive or primitives element is refused.
   bool refuseNonScenes = false;
-  bool emptyModel = false;         // set when a scene was read that holds no polygons
   std::string savePath;            // backslash form, as the save dialog hands it over
   bool drawProgress = false;       // a progress line on stderr
   bool printMessages = false;      // message texts on stdout (errors on stderr), remarks on stderr

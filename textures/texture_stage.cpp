@@ -79,23 +79,21 @@ bool WriteColourTexture(std::string outputDirectory, std::string name, FileSyste
   return WriteFileSafely(files, outputDirectory + name, png);
 }
 
-std::vector<std::string> ExportTextures(bool exportTextures, const std::string& folder,
-                                        const std::string& outputDirectory,
-                                        const std::string& installDirectory,
-                                        const std::vector<MeshRecord>& meshes, ProgressWindow& progress,
-                                        FileSystem& files, const std::vector<std::string>& keep) {
-  std::vector<std::string> notPlaced;
+TexturePlacement ExportTextures(bool exportTextures, const std::string& folder,
+                                const std::string& outputDirectory, const std::string& installDirectory,
+                                const std::vector<SceneMaterial>& materials, ProgressWindow& progress,
+                                FileSystem& files, const std::vector<std::string>& keep) {
+  TexturePlacement result;
   if (!exportTextures) {
     progress.AdvanceBar(kSkippedStageAdvance);
-    return notPlaced;
+    return result;
   }
   progress.SetStageText("Please Wait....Saving Textures.");
 
   // The work list: the first slot that names a texture decides its source and kind.
   TextureEntry work;
   std::unordered_set<std::string> seen;
-  for (const MeshRecord& mesh : meshes) {
-    const SceneMaterial& material = mesh.material;
+  for (const SceneMaterial& material : materials) {
     const size_t slots = std::min(
         {material.textureNames.size(), material.textureSources.size(), material.textureIsFile.size()});
     for (size_t slot = 0; slot < slots; ++slot) {
@@ -131,11 +129,11 @@ std::vector<std::string> ExportTextures(bool exportTextures, const std::string& 
       }
     }
     if (placed) taken.insert(files.FileIdentity(target));
-    if (!placed) notPlaced.push_back(name);
+    (placed ? result.placed : result.notPlaced).push_back(name);
     pacing.After(i, progress);
   }
   progress.StepBar();
-  return notPlaced;
+  return result;
 }
 
 }  // namespace tessaline

@@ -6,8 +6,8 @@
 // against Windows calls and against the standard library.
 //
 // Typical use:
-//   std::vector<std::string> missed = ExportTextures(true, "Media", "C:\\out\\", installDir,
-//                                                   sceneObject.meshes, progress, files);
+//   TexturePlacement placement = ExportTextures(true, "Media", "C:\\out\\", installDir, materials,
+//                                               progress, files);
 //   PngEncoder encoder; std::vector<uint8_t> png;
 //   encoder.encode(png, rgba.data(), 8, 8);   // encoder.error == 0 on success
 //
@@ -73,17 +73,22 @@ struct TextureEntry {
   std::vector<bool> isFile;
 };
 
-// Places the textures that meshes name: copies image files from installDirectory\Textures\ and writes
-// colour textures, into outputDirectory (which ends in a backslash), creating outputDirectory + folder
-// first when folder is not empty. When exportTextures is false it only advances the bar by 20. Returns the
-// names that could not be placed (missing source, failed copy or write, a name that would leave the output
-// directory, a source that would leave the texture folder, a target that is one of the files in keep or a
-// texture placed before it); empty when everything was placed.
-std::vector<std::string> ExportTextures(bool exportTextures, const std::string& folder,
-                                        const std::string& outputDirectory,
-                                        const std::string& installDirectory,
-                                        const std::vector<MeshRecord>& meshes, ProgressWindow& progress,
-                                        FileSystem& files, const std::vector<std::string>& keep = {});
+// The texture names that were placed, and those that could not be (missing source, failed copy or write,
+// a name that would leave the output directory, a source that would leave the texture folder, a target
+// that is one of the files kept or a texture placed before it), each in the order of the work list.
+struct TexturePlacement {
+  std::vector<std::string> placed;
+  std::vector<std::string> notPlaced;
+};
+
+// Places the textures that the materials name (the materials of the meshes written, in their order):
+// copies image files from installDirectory\Textures\ and writes colour textures, into outputDirectory
+// (which ends in a backslash), creating outputDirectory + folder first when folder is not empty. No texture
+// replaces a file in keep. When exportTextures is false it only advances the bar by 20.
+TexturePlacement ExportTextures(bool exportTextures, const std::string& folder,
+                                const std::string& outputDirectory, const std::string& installDirectory,
+                                const std::vector<SceneMaterial>& materials, ProgressWindow& progress,
+                                FileSystem& files, const std::vector<std::string>& keep = {});
 
 // Writes the 8 x 8 PNG of a colour-texture name ("...\col_rgba_R_G_B_A_.png") to outputDirectory + name.
 // False when the name is not of that form or the file could not be written.

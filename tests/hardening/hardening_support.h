@@ -190,8 +190,7 @@ class ExportHarness : public ::testing::Test {
   // Runs the export with the calls of earlier runs forgotten.
   void Run() {
     desktop_.calls.clear();
-    testing::HostScope scope(host_);
-    RunExport(desktop_, &testing::ScriptedHost::Callback, settings_);
+    RunExport(desktop_, host_, settings_);
   }
   void RunQuietly() {
     Quietly([this] { Run(); });

@@ -231,8 +231,7 @@ TEST_F(OutputPathRun, InterruptedExportRemovesItsTemporaryFileAndEndsBySignal) {
       desktop.savePath = desktop_.savePath;
       desktop.stage = "Please Wait....Writing Data to file.";
       desktop.signal = signal;
-      testing::HostScope scope(host_);
-      RunExport(desktop, &testing::ScriptedHost::Callback, settings_);
+      RunExport(desktop, host_, settings_);
       std::_Exit(0);
     };
     EXPECT_EXIT(child(), ::testing::KilledBySignal(signal), "");
@@ -261,10 +260,7 @@ TEST_F(OutputPathRun, FullDiskKeepsEarlierFilesAndShowsTheErrorBox) {
       desktop.stage = "Please Wait....Saving Textures.";
       desktop.atStage = [] { LimitFileSize(0); };
       if (failing != "Media") LimitFileSize(64 * 1024);
-      {
-        testing::HostScope scope(host_);
-        RunExport(desktop, &testing::ScriptedHost::Callback, settings_);
-      }
+      RunExport(desktop, host_, settings_);
       desktop_.calls = desktop.calls;
       const std::string expected = failing == "Media"
                                        ? NotPlaced({"Media\\wall.png", "Media\\col_rgba_1_2_3_255_.png"})

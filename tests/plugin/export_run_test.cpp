@@ -1,10 +1,14 @@
-// Whole export runs against the headless desktop and a scripted host.
+// Whole export runs against the headless desktop and a scripted host, and the closing message of every
+// outcome.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <filesystem>
-#include <fstream>
+#include <functional>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "plugin/plugin.h"
@@ -15,260 +19,176 @@ namespace tessaline {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::HostScope;
-using testing::ScriptedHost;
-
-const char* kScene = R"(<scene version="1.6">
-  <materials highestID="1">
-    <material id="1" name="wall">
-      <layer type="texture" blend="replace"><texture file="Bricks\wall.png" /></layer>
-    </material>
-  </materials>
-  <primitives highestID="1">
-    <primitive id="0" name="block">
-      <vertices>
-        <vertex id="0" x="0" y="0" z="0" /><vertex id="1" x="1" y="0" z="0" />
-        <vertex id="2" x="1" y="1" z="0" /><vertex id="3" x="0" y="1" z="0" />
-      </vertices>
-      <polygons>
-        <poly mid="1"><vertex vid="0" u0="0" v0="0" /><vertex vid="1" u0="1" v0="0" /><vertex vid="2" u0="1" v0="1" /></poly>
-        <poly mid="1"><vertex vid="0" u0="0" v0="0" /><vertex vid="1" u0="1" v0="0" /><vertex vid="2" u0="1" v0="1" /><vertex vid="3" u0="0" v0="1" /></poly>
-      </polygons>
-    </primitive>
-  </primitives>
-</scene>)";
-
+using Texts = std::vector<std::string>;
 using testing::Backslashed;
-using testing::ReadText;
-using testing::WriteText;
+
+const char* kScene = R"(<scene version="1.6"><materials highestID="1"><material id="1" name="wall">
+  <layer type="texture" blend="replace"><texture file="Bricks\wall.png" /></layer></material></materials>
+  <primitives highestID="1"><primitive id="0" name="block"><vertices>
+    <vertex id="0" x="0" y="0" z="0" /><vertex id="1" x="1" y="0" z="0" />
+    <vertex id="2" x="1" y="1" z="0" /><vertex id="3" x="0" y="1" z="0" /></vertices><polygons>
+    <poly mid="1"><vertex vid="0" u0="0" v0="0" /><vertex vid="1" u0="1" v0="0" /><vertex vid="2" u0="1" v0="1" /></poly>
+    <poly mid="1"><vertex vid="0" u0="0" v0="0" /><vertex vid="1" u0="1" v0="0" /><vertex vid="2" u0="1" v0="1" /><vertex vid="3" u0="0" v0="1" /></poly>
+  </polygons></primitive></primitives></scene>)";
+
+const std::string kSuccess = "message Tessaline|Scene correctly exported.\n|information";
+
+std::string Joined(const Texts& texts) {
+  std::string out;
+  for (const std::string& text : texts)
+    out += (out.empty() ? "" : ", ") + text;
+  return out;
+}
 
 // A fresh folder with an editor install (Textures\Bricks\wall.png) and an output folder.
 class ExportRunTest : public ::testing::Test {
  protected:
-  void SetUp() override {
+  void SetUp() override { Reset(); }
+  void TearDown() override { fs::remove_all(root_); }
+  void Reset() {
     root_ = fs::temp_directory_path() /
             ("tessaline-run-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::remove_all(root_);
     fs::create_directories(root_ / "out");
-    WriteText(root_ / "editor" / "Textures" / "Bricks" / "wall.png", "not really a png");
+    testing::WriteText(root_ / "editor" / "Textures" / "Bricks" / "wall.png", "not really a png");
+    host_ = {};
     host_.answers[kInstallDirectoryRequest] =
         "<installdirectory>" + Backslashed((root_ / "editor").string()) + "</installdirectory>";
-    host_.answers[kSceneAllRequest] = kScene;
-    host_.answers[kSceneSelectionRequest] = kScene;
+    host_.answers[kSceneAllRequest] = host_.answers[kSceneSelectionRequest] = kScene;
+    desktop_ = {};
     desktop_.savePath = Backslashed((root_ / "out" / "level.dbo").string());
   }
-  void TearDown() override { fs::remove_all(root_); }
+  void Run() { outcome_ = RunExport(desktop_, host_, settings_); }
 
-  void Run() {
-    HostScope scope(host_);
-    RunExport(desktop_, &ScriptedHost::Callback, settings_);
-  }
-
-  std::vector<std::string> CallsStartingWith(const std::vector<std::string>& prefixes) const {
-    std::vector<std::string> out;
-    for (const std::string& call : desktop_.calls) {
-      for (const std::string& prefix : prefixes) {
-        if (call.rfind(prefix, 0) == 0) {
-          out.push_back(call);
-          break;
-        }
-      }
-    }
+  Texts CallsStartingWith(const Texts& prefixes) const {
+    Texts out;
+    std::copy_if(desktop_.calls.begin(), desktop_.calls.end(), std::back_inserter(out),
+                 [&](const auto& call) {
+                   return std::any_of(prefixes.begin(), prefixes.end(),
+                                      [&](const auto& p) { return call.rfind(p, 0) == 0; });
+                 });
     return out;
   }
-  std::vector<std::string> Messages() const { return CallsStartingWith({"message "}); }
-  std::vector<std::string> ProgressCalls() const {
+  Texts Messages() const { return CallsStartingWith({"message "}); }
+  Texts ProgressCalls() const {
     return CallsStartingWith({"stage ", "range ", "step", "position ", "advance "});
+  }
+  // Everything below the output folder, sorted (a temporary file left behind shows here).
+  Texts FilesOut() const {
+    Texts files;
+    for (const auto& entry : fs::recursive_directory_iterator(root_ / "out"))
+      files.push_back(fs::relative(entry.path(), root_ / "out").string());
+    std::sort(files.begin(), files.end());
+    return files;
   }
 
   fs::path root_;
-  ScriptedHost host_;
+  testing::ScriptedHost host_;
   HeadlessDesktop desktop_;
   ExportSettings settings_;
+  ExportOutcome outcome_;
 };
 
 TEST_F(ExportRunTest, CompleteRunFollowsTheBarScriptAndEndsWithTheSuccessMessage) {
   Run();
-  const std::vector<std::string> expected = {
-      "range 0 100",
-      "step-size 15",
-      "stage Please Wait....Getting Data from DeleD.",
-      "step",  // scene fetched: 15
-      "stage Please Wait....Parsing Data.",
-      "step-size 5",
-      "step",  // materials read: 20
-      "step-size 10",
-      "step",  // primitives read: 30
-      "stage Please Wait....Creating Meshes.",
-      "step-size 11",  // 2 polygons x 2/45 = 0.088..: step 11, threshold 1
-      "step",          // after polygon 1
-      "step",          // after both builder runs
-      "position 0",
-      "stage Please Wait....Writing Data to file.",
-      "step-size 80",  // 1 mesh x 0.0125
-      "stage Please Wait....Saving Textures.",
-      "step-size 20",  // 1 texture x 0.05
-      "step",          // once at the end
-  };
-  EXPECT_EQ(ProgressCalls(), expected);
+  // Steps of 15 after fetching, 20 and 30 after reading, 11 for 2 polygons x 2/45 (once after polygon 1,
+  // once after both builder runs), 80 for 1 mesh x 0.0125, 20 for 1 texture x 0.05 (once at the end).
+  EXPECT_EQ(
+      Joined(ProgressCalls()),
+      "range 0 100, step-size 15, stage Please Wait....Getting Data from DeleD., step, stage Please "
+      "Wait....Parsing Data., step-size 5, step, step-size 10, step, stage Please Wait....Creating Meshes., "
+      "step-size 11, step, step, position 0, stage Please Wait....Writing Data to file., step-size 80, "
+      "stage Please Wait....Saving Textures., step-size 20, step");
   EXPECT_EQ(desktop_.barPosition, 20);
-  EXPECT_EQ(Messages(),
-            std::vector<std::string>{"message Tessaline|Scene correctly exported.\n|information"});
-  EXPECT_EQ(desktop_.calls.front(), "load");
-  EXPECT_EQ(desktop_.calls.back(), "release");
-
-  ASSERT_EQ(host_.calls.size(), 4u);
-  EXPECT_EQ(host_.calls[0].request, kInstallDirectoryRequest);
-  EXPECT_EQ(host_.calls[0].reason, GetMem);
-  EXPECT_EQ(host_.calls[1].reason, GetData);
-  EXPECT_EQ(host_.calls[2].request, kSceneAllRequest);
-  EXPECT_TRUE(fs::exists(root_ / "out" / "level.dbo"));
-  EXPECT_EQ(ReadText(root_ / "out" / "Media" / "wall.png"), "not really a png");
-  EXPECT_FALSE(fs::exists(root_ / "out" / "level_col.dbo"));
-  // No temporary file is left behind.
-  EXPECT_EQ(std::distance(fs::directory_iterator(root_ / "out"), fs::directory_iterator()), 2);
-}
-
-TEST_F(ExportRunTest, DefaultOptionsAreTheDialogsStartValues) {
-  Run();
-  EXPECT_TRUE(settings_.allObjects);
-  EXPECT_EQ(settings_.sceneName, "DeleDExported");
-  EXPECT_TRUE(settings_.exportTextures);
-  EXPECT_EQ(settings_.textureFolder, "Media");
+  EXPECT_EQ(desktop_.calls.front() + "|" + desktop_.calls.back(), "load|release");
+  EXPECT_EQ(outcome_.status, ExportStatus::Exported);
+  EXPECT_EQ(Messages(), Texts{kSuccess});
+  EXPECT_EQ(host_.calls, "i0i1a0a1");
+  EXPECT_EQ(FilesOut(), (Texts{"Media", "Media/wall.png", "level.dbo"}));
+  EXPECT_EQ(testing::ReadText(root_ / "out" / "Media" / "wall.png"), "not really a png");
+  EXPECT_EQ(outcome_.written, (Texts{desktop_.savePath, FolderOf(desktop_.savePath) + "Media\\wall.png"}));
+  // The dialog's start values are what the settings then hold.
+  EXPECT_TRUE(settings_.allObjects && settings_.exportTextures && settings_.scaleX == 1.0f);
+  EXPECT_EQ(settings_.sceneName + "|" + settings_.textureFolder + "|" + settings_.collisionFileName,
+            "DeleDExported|Media|");
   EXPECT_EQ(settings_.collisionMode, CollisionMode::None);
-  EXPECT_EQ(settings_.collisionFileName, "");
-  EXPECT_EQ(settings_.scaleX, 1.0f);
 }
 
-TEST_F(ExportRunTest, CancelSendsNoRequestWritesNothingAndSaysNothing) {
-  desktop_.optionsAccepted = false;
-  Run();
-  EXPECT_TRUE(host_.calls.empty());
-  EXPECT_EQ(desktop_.calls,
-            (std::vector<std::string>{"load", "options", "progress open", "progress close", "release"}));
-  EXPECT_TRUE(fs::is_empty(root_ / "out"));
-}
-
-TEST_F(ExportRunTest, NoCallbackEndsAtOnce) {
-  RunExport(desktop_, nullptr, settings_);
-  EXPECT_TRUE(desktop_.calls.empty());
-}
-
-TEST_F(ExportRunTest, ModuleThatCannotLoadEndsWithoutWindowOrMessage) {
-  desktop_.moduleLoads = false;
-  Run();
-  EXPECT_EQ(desktop_.calls, std::vector<std::string>{"load"});
-  EXPECT_TRUE(host_.calls.empty());
-}
-
-TEST_F(ExportRunTest, SelectedObjectsSendTheSelectionRequest) {
-  desktop_.options.allObjects = false;
-  Run();
-  ASSERT_GE(host_.calls.size(), 3u);
-  EXPECT_EQ(host_.calls[2].request, kSceneSelectionRequest);
-}
-
-TEST_F(ExportRunTest, InstallDirectoryErrorIsShownAndTheExportGoesOn) {
-  host_.errors[{kInstallDirectoryRequest, GetMem}] = 13;
-  Run();
-  const std::vector<std::string> expected = {
-      "message Error in Callback|Error Code 13: Error in Material Data.|error",
-      // The image is then looked for in \Textures\ of the current drive, which does not have it.
-      "message Tessaline|Scene correctly exported.\nThis texture could not be placed beside "
-      "it:\nMedia\\wall.png\n|"
-      "warning",
-  };
-  EXPECT_EQ(Messages(), expected);
-  EXPECT_TRUE(fs::exists(root_ / "out" / "level.dbo"));
-}
-
-TEST_F(ExportRunTest, SceneErrorShowsTheCodeAndEndsWithoutOutput) {
-  host_.errors[{kSceneAllRequest, GetData}] = 4294967295u;
-  Run();
-  EXPECT_EQ(Messages(), std::vector<std::string>{
-                            "message Error in Callback|Error Code 4294967295: Unknown Error Code.|error"});
-  const std::vector<std::string> progress = ProgressCalls();
-  // The stage jumps from getting data straight to writing, and the bar to 0.
-  const std::vector<std::string> tail(progress.end() - 3, progress.end());
-  EXPECT_EQ(tail,
-            (std::vector<std::string>{"step", "position 0", "stage Please Wait....Writing Data to file."}));
-  EXPECT_TRUE(fs::is_empty(root_ / "out"));
-  EXPECT_EQ(CallsStartingWith({"save"}).size(), 0u);
-}
-
-TEST_F(ExportRunTest, EmptyAnswerSendsNoGetDataAndEndsSilently) {
-  host_.announcedSizes[kSceneAllRequest] = 0;
-  Run();
-  ASSERT_EQ(host_.calls.size(), 3u);
-  EXPECT_EQ(host_.calls[2].reason, GetMem);
-  EXPECT_TRUE(Messages().empty());
-  EXPECT_TRUE(fs::is_empty(root_ / "out"));
-}
-
-TEST_F(ExportRunTest, AnswerEndsAtItsFirstNul) {
-  host_.answers[kSceneAllRequest] = std::string(kScene) + std::string(1, '\0') + "<garbage";
-  host_.announcedSizes[kSceneAllRequest] = static_cast<uint32_t>(host_.answers[kSceneAllRequest].size() + 1);
-  Run();
-  EXPECT_EQ(Messages(),
-            std::vector<std::string>{"message Tessaline|Scene correctly exported.\n|information"});
-}
-
-TEST_F(ExportRunTest, SaveDialogCancelledWritesNothing) {
-  desktop_.saveAccepted = false;
-  Run();
-  EXPECT_TRUE(Messages().empty());
-  EXPECT_TRUE(fs::is_empty(root_ / "out"));
-}
-
-TEST_F(ExportRunTest, TexturesOffAdvanceTheBarBy20AndPlaceNothing) {
-  desktop_.options.exportTextures = false;
-  Run();
-  const std::vector<std::string> progress = ProgressCalls();
-  EXPECT_EQ(progress.back(), "advance 20");
-  EXPECT_TRUE(CallsStartingWith({"stage Please Wait....Saving Textures."}).empty());
-  EXPECT_FALSE(fs::exists(root_ / "out" / "Media"));
-  EXPECT_EQ(Messages(),
-            std::vector<std::string>{"message Tessaline|Scene correctly exported.\n|information"});
-}
-
-struct CollisionCase {
-  const char* chosen;
-  const char* collisionFileName;
-  const char* expected;
+struct RunCase {
+  const char* name;
+  std::function<void(HeadlessDesktop&, testing::ScriptedHost&)> setUp;
+  ExportStatus status;
+  std::string hostCalls;
+  Texts messages, files;
+  std::string progressTail = {}, calls = {};  // not checked when empty
 };
 
-TEST_F(ExportRunTest, CollisionFileNamesFollowTheChosenPath) {
-  const CollisionCase cases[] = {
-      {"level.dbo", "", "level_col.dbo"},
-      {"level", "", "level_col.dbo"},
-      {"my.level.dbo", "", "my_col.dbo"},
-      {"level.dbo", "coll.dbo", "coll.dbo"},
+TEST_F(ExportRunTest, EveryWayARunEnds) {
+  const Texts all = {"Media", "Media/wall.png", "level.dbo"};
+  const std::string nowhere = Backslashed((root_ / "nowhere").string()) + "\\";
+  // clang-format off
+  const RunCase cases[] = {
+      {"options cancelled", [](auto& d, auto&) { d.optionsAccepted = false; }, ExportStatus::Stopped, "", {}, {}, "",
+       "load, options, progress open, progress close, release"},
+      {"module not loaded", [](auto& d, auto&) { d.moduleLoads = false; }, ExportStatus::Stopped, "", {}, {}, "",
+       "load"},
+      {"selected objects", [](auto& d, auto&) { d.options.allObjects = false; }, ExportStatus::Exported,
+       "i0i1s0s1", {kSuccess}, all},
+      // The image is then looked for in \Textures\ of the current drive, which does not have it.
+      {"install directory error", [](auto&, auto& h) { h.errors[{kInstallDirectoryRequest, GetMem}] = 13; },
+       ExportStatus::Warning, "i0a0a1", {"message Error in Callback|Error Code 13: Error in Material Data.|error",
+       "message Tessaline|Scene correctly exported.\nThis texture could not be placed beside it:\nMedia\\wall.png\n"
+       "|warning"}, {"Media", "level.dbo"}},
+      // The stage jumps from getting data straight to writing, and the bar to 0; no save dialog.
+      {"scene error", [](auto&, auto& h) { h.errors[{kSceneAllRequest, GetData}] = 4294967295u; },
+       ExportStatus::Stopped, "i0i1a0a1",
+       {"message Error in Callback|Error Code 4294967295: Unknown Error Code.|error"}, {},
+       "step, position 0, stage Please Wait....Writing Data to file."},
+      {"empty answer", [](auto&, auto& h) { h.announcedSizes[kSceneAllRequest] = 0; }, ExportStatus::Stopped,
+       "i0i1a0", {}, {}},
+      {"answer ends at its first NUL", [](auto&, auto& h) {
+         h.answers[kSceneAllRequest] = std::string(kScene) + std::string(1, '\0') + "<garbage";
+         h.announcedSizes[kSceneAllRequest] = static_cast<uint32_t>(h.answers[kSceneAllRequest].size() + 1);
+       }, ExportStatus::Exported, "i0i1a0a1", {kSuccess}, all},
+      {"save cancelled", [](auto& d, auto&) { d.saveAccepted = false; }, ExportStatus::Stopped, "i0i1a0a1", {}, {}},
+      {"textures off", [](auto& d, auto&) { d.options.exportTextures = false; }, ExportStatus::Exported,
+       "i0i1a0a1", {kSuccess}, {"level.dbo"}, "stage Please Wait....Writing Data to file., step-size 80, advance 20"},
+      {"collision file", [](auto& d, auto&) { d.options.exportCollision = true; }, ExportStatus::Exported,
+       "i0i1a0a1", {kSuccess}, {"Media", "Media/wall.png", "collision.dbo", "level.dbo"}},
+      {"missing output folder", [&](auto& d, auto&) {
+         d.savePath = nowhere + "level.dbo";
+         d.options.exportCollision = true;
+         d.options.collisionFileName = "";
+       }, ExportStatus::Failed, "i0i1a0a1", {"message Tessaline|The export did not finish: these files could not "
+       "be written:\n" + nowhere + "level.dbo\n" + nowhere + "level_col.dbo\n|error"}, {}},
   };
-  for (const CollisionCase& c : cases) {
-    SCOPED_TRACE(c.chosen);
-    fs::remove_all(root_ / "out");
-    fs::create_directories(root_ / "out");
-    desktop_.calls.clear();
-    desktop_.savePath = Backslashed((root_ / "out" / c.chosen).string());
-    desktop_.options.exportCollision = true;
-    desktop_.options.collisionFileName = c.collisionFileName;
+  // clang-format on
+  for (const RunCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    Reset();
+    c.setUp(desktop_, host_);
     Run();
-    EXPECT_TRUE(fs::exists(root_ / "out" / c.chosen));
-    EXPECT_TRUE(fs::exists(root_ / "out" / c.expected));
+    EXPECT_EQ(outcome_.status, c.status);
+    EXPECT_EQ(host_.calls, c.hostCalls);
+    EXPECT_EQ(Messages(), c.messages);
+    EXPECT_EQ(FilesOut(), c.files);
+    const std::string progress = Joined(ProgressCalls());
+    EXPECT_EQ(progress.substr(progress.size() - std::min(progress.size(), c.progressTail.size())),
+              c.progressTail);
+    if (!c.calls.empty()) {
+      EXPECT_EQ(Joined(desktop_.calls), c.calls);
+    }
   }
+  EXPECT_FALSE(fs::exists(root_ / "nowhere"));  // made by no case (the last one asked for it)
 }
 
-TEST_F(ExportRunTest, MissingOutputFolderIsReportedNotCelebrated) {
-  desktop_.savePath = Backslashed((root_ / "nowhere" / "level.dbo").string());
-  desktop_.options.exportCollision = true;
-  desktop_.options.collisionFileName = "";
-  Run();
-  const std::vector<std::string> messages = Messages();
-  ASSERT_EQ(messages.size(), 1u);
-  EXPECT_NE(messages[0].find("these files could not be written"), std::string::npos);
-  EXPECT_NE(messages[0].find("level_col.dbo"), std::string::npos);
-  EXPECT_EQ(messages[0].substr(messages[0].size() - 6), "|error");
-  EXPECT_FALSE(fs::exists(root_ / "nowhere"));
+TEST(CollisionPathFor, FollowsTheChosenPathOrTheGivenName) {
+  const char* cases[][3] = {{"level.dbo", "", "level_col.dbo"},
+                            {"level", "", "level_col.dbo"},
+                            {"my.level.dbo", "", "my_col.dbo"},
+                            {"level.dbo", "coll.dbo", "coll.dbo"}};
+  for (const auto& [chosen, name, expected] : cases)
+    EXPECT_EQ(CollisionPathFor(std::string("C:\\o\\") + chosen, name), std::string("C:\\o\\") + expected);
 }
 
 TEST_F(ExportRunTest, AbsurdAnswerSizeIsAFailedExchangeNotACrash) {
@@ -281,52 +201,84 @@ TEST_F(ExportRunTest, AbsurdAnswerSizeIsAFailedExchangeNotACrash) {
     setrlimit(RLIMIT_AS, &limit);
     host_.announcedSizes[kSceneAllRequest] = 0xFFFFFFFFu;
     Run();
-    const std::vector<std::string> messages = Messages();
-    const bool reported =
-        messages.size() == 1 && messages[0].find("does not fit in memory") != std::string::npos;
-    const bool noGetData = host_.calls.size() == 3;
-    std::exit(reported && noGetData && fs::is_empty(root_ / "out") ? 0 : 1);
+    const std::string expected =
+        "message Tessaline|The editor's answer (4294967295 bytes) does not fit in "
+        "memory; nothing was exported.\n|error";
+    std::exit(Messages() == Texts{expected} && host_.calls == "i0i1a0" && FilesOut().empty() ? 0 : 1);
   };
   EXPECT_EXIT(run(), ::testing::ExitedWithCode(0), "");
 }
 
-TEST(PluginExports, DescribeThePlugin) {
+TEST(ClosingMessage, SaysHowTheExportEnded) {
+  const auto shown = [](ExportStatus status, ExportFailure failure, const Texts& files = {}) {
+    ExportOutcome outcome;
+    outcome.status = status;
+    outcome.failure = failure;
+    outcome.primitiveId = 7;
+    outcome.refusedPath = "C:\\x.dbo";
+    (failure == ExportFailure::NotWritten ? outcome.notWritten : outcome.notPlaced) = files;
+    outcome.cutLayers =
+        files.size() > 1 ? std::vector<int32_t>{3, 9} : std::vector<int32_t>{};  // with 2 names
+    const std::optional<DesktopMessage> message = ClosingMessage(outcome);
+    const char* icons[] = {"information", "warning", "error"};
+    return message ? message->caption + "|" + message->text + icons[static_cast<int>(message->icon)] : "none";
+  };
+  using enum ExportStatus;
+  using enum ExportFailure;
+  const std::string nothing = "Nothing was exported.\nerror";
+  // clang-format off
+  const std::pair<std::string, std::string> cases[] = {
+      {shown(Stopped, None), "none"},
+      {shown(Exported, None), "Tessaline|Scene correctly exported.\ninformation"},
+      {shown(Warning, None, {"M\\a.png"}), "Tessaline|Scene correctly exported.\nThis texture could not be placed "
+       "beside it:\nM\\a.png\nwarning"},
+      {shown(Warning, None, {"M\\a.png", "M\\b.png"}), "Tessaline|Scene correctly exported.\nThese textures could "
+       "not be placed beside it:\nM\\a.png\nM\\b.png\nThese materials have more than 8 texture layers; only the "
+       "first 8 were exported: 3 9\nwarning"},
+      {shown(Failed, UnparsableScene), "Tessaline|The scene from the editor could not be read: its XML text could "
+       "not be parsed (it is malformed, or too large for the memory left). " + nothing},
+      {shown(Failed, MissingGeometry), "Tessaline|The primitive with id 7 has no polygons or no vertices. " + nothing},
+      {shown(Failed, NoScene), "Tessaline|The scene file holds no scene: it has no material, materials, primitive or "
+       "primitives element. " + nothing},
+      {shown(Failed, TooLarge), "Tessaline|The model is too large for a DBO file: its sizes do not fit in the "
+       "file's 32-bit fields. " + nothing},
+      {shown(Failed, DboReplacesScene), "Tessaline|The DBO file would replace the scene file it is exported "
+       "from:\nC:\\x.dbo\n" + nothing},
+      {shown(Failed, CollisionReplacesDbo), "Tessaline|The collision file would replace the DBO file:\nC:\\x.dbo\n" +
+       nothing},
+      {shown(Failed, CollisionReplacesScene), "Tessaline|The collision file would replace the scene file it is "
+       "exported from:\nC:\\x.dbo\n" + nothing},
+      {shown(Failed, OutOfMemory), "Tessaline|The export ran out of memory and did not finish.\nerror"},
+      {shown(Failed, NotWritten, {"C:\\a.dbo"}), "Tessaline|The export did not finish: this file could not be "
+       "written:\nC:\\a.dbo\nerror"},
+  };
+  // clang-format on
+  for (const auto& [actual, expected] : cases)
+    EXPECT_EQ(actual, expected);
+  EXPECT_FALSE(ExchangeMessage({ExchangeError::NoAnswer, 0}));
+}
+
+TEST(PluginExports, DescribeThePluginAndCallTheLastCallbackOnly) {
   EXPECT_STREQ(PluginName(), "DeleD Tessaline Plugin");
   EXPECT_STREQ(PluginDescription(),
                "This is Tessaline plugin that exports a DBO file to be used with DarkBasic Pro.");
   EXPECT_STREQ(PluginDeleDVersion(), "1.6");
   EXPECT_STREQ(PluginVersion(), "2.0");
   EXPECT_EQ(PluginName(), PluginName());
-}
 
-TEST(PluginExports, ExecuteWithoutCallbackOrDesktopDoesNothing) {
+  static int firstCalls = 0, secondCalls = 0;
   HeadlessDesktop desktop;
   SetDesktop(&desktop);
   PluginSetCallback(nullptr);
-  PluginExecute();
+  PluginExecute();  // without a callback nothing happens
   EXPECT_TRUE(desktop.calls.empty());
-  SetDesktop(nullptr);
-}
-
-int g_firstCalls = 0;
-int g_secondCalls = 0;
-uint32_t TESSALINE_STDCALL FirstCallback(CallbackRecord*) {
-  return ++g_firstCalls, 1;
-}
-uint32_t TESSALINE_STDCALL SecondCallback(CallbackRecord*) {
-  return ++g_secondCalls, 1;
-}
-
-TEST(PluginExports, SecondCallbackReplacesTheFirst) {
-  HeadlessDesktop desktop;
-  SetDesktop(&desktop);
-  PluginSetCallback(&FirstCallback);
-  PluginSetCallback(&SecondCallback);
+  PluginSetCallback([](CallbackRecord*) -> uint32_t { return ++firstCalls, 1; });
+  PluginSetCallback([](CallbackRecord*) -> uint32_t { return ++secondCalls, 1; });
   PluginExecute();
   SetDesktop(nullptr);
   PluginSetCallback(nullptr);
-  EXPECT_EQ(g_firstCalls, 0);
-  EXPECT_EQ(g_secondCalls, 2);  // install directory and scene, both refused
+  EXPECT_EQ(firstCalls, 0);
+  EXPECT_EQ(secondCalls, 2);  // install directory and scene, both refused
 }
 
 }  // namespace

@@ -5,52 +5,37 @@
 #include <cstring>
 #include <map>
 #include <string>
-#include <vector>
 
 #include "plugin/plugin.h"
 
 namespace tessaline::testing {
 
-struct HostCall {
-  uint32_t reason;
-  std::string request;
-};
-
-struct ScriptedHost {
+struct ScriptedHost final : Host {
   std::map<std::string, std::string> answers;                   // by request text
   std::map<std::pair<std::string, uint32_t>, uint32_t> errors;  // (request, reason) -> result code
   std::map<std::string, uint32_t> announcedSizes;               // GetMem size overrides
-  std::vector<HostCall> calls;
+  std::string calls;  // per call: i, a or s (install directory, all objects, selection), then the reason
 
-  static ScriptedHost*& Current() {
-    static ScriptedHost* current = nullptr;
-    return current;
-  }
-
-  static uint32_t TESSALINE_STDCALL Callback(CallbackRecord* record) {
-    ScriptedHost& host = *Current();
-    host.calls.push_back({record->reason, record->request});
-    auto error = host.errors.find({record->request, record->reason});
-    if (error != host.errors.end()) return error->second;
-    auto answer = host.answers.find(record->request);
-    if (answer == host.answers.end()) return 1;
-    if (record->reason == GetMem) {
-      auto size = host.announcedSizes.find(record->request);
-      record->size =
-          size != host.announcedSizes.end() ? size->second : static_cast<uint32_t>(answer->second.size() + 1);
+  uint32_t Answer(CallbackRecord& record) override {
+    const std::string request = record.request;
+    calls += (request == kInstallDirectoryRequest ? "i"
+              : request == kSceneAllRequest       ? "a"
+                                                  : "s") +
+             std::to_string(record.reason);
+    auto error = errors.find({record.request, record.reason});
+    if (error != errors.end()) return error->second;
+    auto answer = answers.find(record.request);
+    if (answer == answers.end()) return 1;
+    if (record.reason == GetMem) {
+      auto size = announcedSizes.find(record.request);
+      record.size =
+          size != announcedSizes.end() ? size->second : static_cast<uint32_t>(answer->second.size() + 1);
       return 0;
     }
-    std::memcpy(record->buffer, answer->second.c_str(),
-                std::min<size_t>(record->size, answer->second.size() + 1));
+    std::memcpy(record.buffer, answer->second.c_str(),
+                std::min<size_t>(record.size, answer->second.size() + 1));
     return 0;
   }
-};
-
-// Installs a host for the lifetime of the object.
-class HostScope {
- public:
-  explicit HostScope(ScriptedHost& host) { ScriptedHost::Current() = &host; }
-  ~HostScope() { ScriptedHost::Current() = nullptr; }
 };
 
 }  // namespace tessaline::testing

@@ -20,14 +20,14 @@ using Names = std::vector<std::string>;
 
 using Layer = std::tuple<std::string, std::string, bool>;  // texture name, source, copied from a file
 
-MeshRecord Mesh(const std::vector<Layer>& layers) {
-  MeshRecord mesh;
+SceneMaterial Material(const std::vector<Layer>& layers) {
+  SceneMaterial material;
   for (const auto& [name, source, isFile] : layers) {
-    mesh.material.textureNames.push_back(name);
-    mesh.material.textureSources.push_back(source);
-    mesh.material.textureIsFile.push_back(isFile);
+    material.textureNames.push_back(name);
+    material.textureSources.push_back(source);
+    material.textureIsFile.push_back(isFile);
   }
-  return mesh;
+  return material;
 }
 
 // The PNG file of an 8 x 8 texture of one colour, as the encoder writes it.
@@ -68,8 +68,8 @@ class TextureStage : public ::testing::Test, public ProgressWindow, public StdFi
   void SetBarPosition(int) override { log_.push_back("position"); }
   void AdvanceBar(int delta) override { log_.push_back("advance " + std::to_string(delta)); }
 
-  Names Run(const std::vector<MeshRecord>& meshes, bool on = true) {
-    return ExportTextures(on, "Media", output_, install_, meshes, *this, *this);
+  Names Run(const std::vector<SceneMaterial>& materials, bool on = true) {
+    return ExportTextures(on, "Media", output_, install_, materials, *this, *this).notPlaced;
   }
   // Files below the scratch folder, by their paths there.
   void WriteText(const std::string& name, const std::string& text) {
@@ -91,9 +91,9 @@ class TextureStage : public ::testing::Test, public ProgressWindow, public StdFi
 
 TEST_F(TextureStage, PlacesEachNameOnceFromItsFirstSlot) {
   EXPECT_EQ(Run({
-                Mesh({{"Media\\wall.jpg", "Bricks\\wall.jpg", true}, Colour("255_0_0_255")}),
-                Mesh({{"Media\\wall.jpg", "Stone\\wall.jpg", true}, Colour("255_0_0_255")}),
-                Mesh({{"Media\\wall.jpg", "Media\\wall.jpg", false}}),
+                Material({{"Media\\wall.jpg", "Bricks\\wall.jpg", true}, Colour("255_0_0_255")}),
+                Material({{"Media\\wall.jpg", "Stone\\wall.jpg", true}, Colour("255_0_0_255")}),
+                Material({{"Media\\wall.jpg", "Media\\wall.jpg", false}}),
             }),
             Names{});
   // Two entries: a step of 20 / 2, one step after entry 1 and one at the end.
@@ -105,13 +105,13 @@ TEST_F(TextureStage, PlacesEachNameOnceFromItsFirstSlot) {
 }
 
 TEST_F(TextureStage, ColourChannelsKeepTheirLowEightBits) {
-  EXPECT_EQ(Run({Mesh({Colour("256_-1_300_255"), Colour("-128_511_7_1000")})}), Names{});
+  EXPECT_EQ(Run({Material({Colour("256_-1_300_255"), Colour("-128_511_7_1000")})}), Names{});
   EXPECT_EQ(ReadText("out/Media/col_rgba_256_-1_300_255_.png"), Png8x8({0, 255, 44, 255}));
   EXPECT_EQ(ReadText("out/Media/col_rgba_-128_511_7_1000_.png"), Png8x8({128, 255, 7, 232}));
 }
 
 TEST_F(TextureStage, ReportsEveryNameItCouldNotPlaceAndWritesNothingOutside) {
-  EXPECT_EQ(Run({Mesh({
+  EXPECT_EQ(Run({Material({
                 Colour("0_0_0_0"),
                 {"Media\\gone.jpg", "Bricks\\gone.jpg", true},  // no such source image
                 {"Media\\plain.png", "plain.png", false},       // generated, but not a colour name
@@ -128,7 +128,7 @@ TEST_F(TextureStage, ReportsEveryNameItCouldNotPlaceAndWritesNothingOutside) {
 
 TEST_F(TextureStage, MissingInstallDirectoryLeavesCopiesUnplaced) {
   install_ = root_ + "\\no-such-editor";
-  EXPECT_EQ(Run({Mesh({{"Media\\wall.jpg", "Bricks\\wall.jpg", true}, Colour("0_0_0_0")})}),
+  EXPECT_EQ(Run({Material({{"Media\\wall.jpg", "Bricks\\wall.jpg", true}, Colour("0_0_0_0")})}),
             Names{"Media\\wall.jpg"});
   EXPECT_EQ(FilesBelow(), Names{"Media/col_rgba_0_0_0_0_.png"});
 }
@@ -136,13 +136,13 @@ TEST_F(TextureStage, MissingInstallDirectoryLeavesCopiesUnplaced) {
 TEST_F(TextureStage, ReExportOverwritesEveryFile) {
   WriteText("out/Media/wall.jpg", "an older wall image that is longer");
   WriteText("out/Media/col_rgba_5_6_7_8_.png", "not a png");
-  EXPECT_EQ(Run({Mesh({{"Media\\wall.jpg", "Stone\\wall.jpg", true}, Colour("5_6_7_8")})}), Names{});
+  EXPECT_EQ(Run({Material({{"Media\\wall.jpg", "Stone\\wall.jpg", true}, Colour("5_6_7_8")})}), Names{});
   EXPECT_EQ(ReadText("out/Media/wall.jpg"), "stone wall");
   EXPECT_EQ(ReadText("out/Media/col_rgba_5_6_7_8_.png"), Png8x8({5, 6, 7, 8}));
 }
 
 TEST_F(TextureStage, TexturesOffOnlyAdvancesTheBarByTwenty) {
-  EXPECT_EQ(Run({Mesh({Colour("1_2_3_4")})}, false), Names{});
+  EXPECT_EQ(Run({Material({Colour("1_2_3_4")})}, false), Names{});
   EXPECT_EQ(log_, Names{"advance 20"});
   EXPECT_EQ(FilesBelow(), Names{});
 }

@@ -1,4 +1,4 @@
-#include "dbo/dbo.h"
+#include "base/base.h"
 
 namespace tessaline {
 
