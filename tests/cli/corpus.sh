@@ -5,20 +5,13 @@
 # With COMMITTED_FOLDER, SCENE_FOLDER is the optional extra folder: files also in COMMITTED_FOLDER are left
 # out, and a missing or empty folder is a skip (exit 77) rather than a failure.
 set -uo pipefail
-tool=$1
-scenes=$2
-committed=${3:-}
+tool=$1 scenes=$2 committed=${3:-}
 files=()
 for scene in "$scenes"/*.dxs; do
-  [ -f "$scene" ] || continue
-  [ -n "$committed" ] && [ -e "$committed/$(basename "$scene")" ] && continue
-  files+=("$scene")
+  [ -f "$scene" ] && { [ -z "$committed" ] || [ ! -e "$committed/$(basename "$scene")" ]; } && files+=("$scene")
 done
 if [ ${#files[@]} -eq 0 ]; then
-  if [ -n "$committed" ]; then
-    echo "SKIP: no extra scene files (folder '${scenes}')"
-    exit 77
-  fi
+  [ -n "$committed" ] && { echo "SKIP: no extra scene files (folder '${scenes}')"; exit 77; }
   echo "FAIL: no scene files in $scenes"
   exit 1
 fi
@@ -34,30 +27,18 @@ sets=(
   "0|--collision per-object --selected --scene-name '' --no-textures"
   "0 3|--texture-folder '' --collision one"
 )
-
 runs=0
 for scene in "${files[@]}"; do
   name=$(basename "$scene" .dxs)
-  i=0
-  for set in "${sets[@]}"; do
-    i=$((i + 1))
-    allowed=${set%%|*}
-    flags=${set#*|}
-    dir="$out/$name-$i"
+  for i in "${!sets[@]}"; do
+    allowed=${sets[i]%%|*} flags=${sets[i]#*|} dir="$out/$name-$i"
     mkdir -p "$dir"
     eval "\"$tool\" export \"$scene\" -o \"$dir/$name.dbo\" $flags" >"$dir/log" 2>&1
     status=$?
-    if [[ " $allowed " != *" $status "* ]]; then
-      echo "FAIL: $name with [$flags] exited $status"
-      cat "$dir/log"
-      exit 1
-    fi
+    [[ " $allowed " == *" $status "* ]] || { echo "FAIL: $name with [$flags] exited $status" && cat "$dir/log" && exit 1; }
     for dbo in "$dir"/*.dbo; do
-      if ! "$tool" inspect "$dbo" >"$dir/inspect.log" 2>&1; then
-        echo "FAIL: $(basename "$dbo") of $name with [$flags] does not pass inspect"
-        tail -n 5 "$dir/inspect.log"
-        exit 1
-      fi
+      "$tool" inspect "$dbo" >"$dir/inspect.log" 2>&1 ||
+        { echo "FAIL: $(basename "$dbo") of $name with [$flags] does not pass inspect" && tail -n 5 "$dir/inspect.log" && exit 1; }
       runs=$((runs + 1))
     done
   done

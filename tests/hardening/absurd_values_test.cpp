@@ -99,7 +99,9 @@ TEST(LongIds, ColourChannelsWrapIntoTheName) {
                                Attribute("r", k60Digits) + Attribute("g", k60Nines) +
                                Attribute("b", k60DigitsOne) + " a=\"4294967296\" /></layer></material>");
   ASSERT_EQ(read.materials.size(), 1u);
-  EXPECT_EQ(read.materials[0].textureNames, std::vector<std::string>{"col_rgba_-834729262_-1_1_0_.png"});
+  EXPECT_EQ(read.materials[0].layers, (std::vector<TextureLayer>{{.name = "col_rgba_-834729262_-1_1_0_.png",
+                                                                  .source = "col_rgba_-834729262_-1_1_0_.png",
+                                                                  .isFile = false}}));
 }
 
 TEST(LongIds, VidsAreComparedAsText) {
@@ -405,17 +407,20 @@ TEST_F(LeftOutRun, MaterialsOfMoreThanEightLayersKeepTheirFirstEight) {
 // Sizes past 32 bits
 
 TEST(DboSizes, ObjectWhoseRootFrameSizePasses32BitsIsRefused) {
-  // One triangle: the root frame's size is the texture data size + 909 bytes.
+  // One triangle whose first vertex declares 1,431,655,439 bytes, with one texture layer: the root frame's
+  // size is 3 x that + 977 + the texture name's length = 2^32 - 2 + the name's length.
   SceneObject object;
   object.meshes.emplace_back();
   object.meshes[0].vertices.resize(3);
+  object.meshes[0].vertices[0].vertexSize = 1431655439;
   object.meshes[0].indices = {0, 1, 2};
-  object.meshes[0].material.textureDataSize = UINT32_MAX - 909;
+  object.meshes[0].material.layers.resize(1);
+  object.meshes[0].material.layers[0].name = "a";
   EXPECT_TRUE(FitsDboSizes(object, false));
-  object.meshes[0].material.textureDataSize = UINT32_MAX - 908;
+  object.meshes[0].material.layers[0].name = "ab";
   EXPECT_FALSE(FitsDboSizes(object, false));
   object.name = "x";  // counted twice: the root frame's own name and the mesh frame's
-  object.meshes[0].material.textureDataSize = UINT32_MAX - 910;
+  object.meshes[0].material.layers[0].name = "";
   EXPECT_FALSE(FitsDboSizes(object, false));
 }
 

@@ -81,8 +81,10 @@ TEST_F(DeepNestingRun, NestedMaterialsEachTakeTheFirstLayerBelowThem) {
   std::vector<SceneMaterial> read;
   OnSmallStack([&] { read = ReadScene(kXmlDeclaration + materials).scene.materials; });
   ASSERT_EQ(read.size(), static_cast<size_t>(kDepth));
-  EXPECT_EQ(read.front().textureNames, std::vector<std::string>{"col_rgba_5_6_7_8_.png"});
-  EXPECT_EQ(read.back().textureNames, std::vector<std::string>{"col_rgba_5_6_7_8_.png"});
+  const std::vector<TextureLayer> colour = {
+      {.name = "col_rgba_5_6_7_8_.png", .source = "col_rgba_5_6_7_8_.png", .isFile = false}};
+  EXPECT_EQ(read.front().layers, colour);
+  EXPECT_EQ(read.back().layers, colour);
 
   // The whole export: 100,000 mesh records, of which the first with id 1 takes every polygon.
   SetScene(QuadScene(1, 2, materials));

@@ -54,7 +54,7 @@ bool IsWholeScene(const ReadResult& result, const ReadResult& whole) {
     return false;
   }
   for (size_t i = 0; i < whole.materials.size(); ++i) {
-    if (result.materials[i].textureNames != whole.materials[i].textureNames) return false;
+    if (result.materials[i].layers != whole.materials[i].layers) return false;
   }
   for (size_t i = 0; i < whole.vertices.size(); ++i) {
     if (result.vertices[i].z != whole.vertices[i].z) return false;

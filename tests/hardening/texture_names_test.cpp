@@ -178,8 +178,9 @@ TEST_F(TextureNameRun, NamesInTheEditorsCodePageKeepTheirBytes) {
             ReadStatus::Unparsable);
   EXPECT_EQ(ReadScene(kXmlDeclaration + Fixture("synthetic_windows1252_names.xml"), &Windows1252())
                 .scene.materials.at(0)
-                .textureSources,
-            std::vector<std::string>{source});
+                .layers.at(0)
+                .source,
+            source);
 }
 
 }  // namespace

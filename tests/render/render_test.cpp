@@ -32,15 +32,13 @@ class MemoryTextures final : public TextureSource {
 // front faces: clockwise, the engine's front. right and up are half the quad's sides.
 void AddQuad(Scene& scene, int32_t material, Point centre, Point right, Point up, float uvScale = 1) {
   std::vector<SceneVertex> corners;
-  const float signs[4][3] = {{-1, 1, 0}, {1, 1, 1}, {1, -1, 1}, {-1, -1, 0}};
-  for (const auto& s : signs) {
+  for (const auto& s : {Point{-1, 1, 0}, Point{1, 1, 1}, Point{1, -1, 1}, Point{-1, -1, 0}}) {
     Point p;
     for (int c = 0; c < 3; ++c)
       p[c] = centre[c] + s[0] * right[c] + s[1] * up[c];
-    SceneVertex corner = Corner(p[0], p[1], p[2], s[2] * uvScale, (1 - s[1]) / 2 * uvScale);
-    corner.uvSets.Set(1, corner.uvSets.Get(0).u, corner.uvSets.Get(0).v);
-    corner.vertexSize = 40;
-    corners.push_back(corner);
+    corners.push_back(Corner(p[0], p[1], p[2], s[2] * uvScale, (1 - s[1]) / 2 * uvScale));
+    corners.back().uvSets.Set(1, s[2] * uvScale, (1 - s[1]) / 2 * uvScale);
+    corners.back().vertexSize = 40;
   }
   AddPolygon(scene, corners, material);
 }
@@ -48,19 +46,16 @@ void AddQuad(Scene& scene, int32_t material, Point centre, Point right, Point up
 RenderModel Model(const Scene& scene, bool collision = false) {
   RenderModel model;
   std::string error;
-  EXPECT_TRUE(ReadRenderModel(
-      WriteAndWalk(Build(scene, collision ? MeshRouting::OneRecord : MeshRouting::ByMaterial), collision)
-          .bytes,
-      model, error))
-      << error;
+  const MeshRouting routing = collision ? MeshRouting::OneRecord : MeshRouting::ByMaterial;
+  EXPECT_TRUE(ReadRenderModel(WriteAndWalk(Build(scene, routing), collision).bytes, model, error)) << error;
   return model;
 }
 
 RgbaImage Draw(const RenderModel& model, MemoryTextures& textures, View view = View::Front,
-               bool twoSided = false, uint32_t width = 64, uint32_t height = 48) {
+               bool twoSided = false) {
   RenderOptions options;
-  options.width = width;
-  options.height = height;
+  options.width = 64;
+  options.height = 48;
   options.view = view;
   options.twoSided = twoSided;
   std::vector<MissingTexture> missing;
@@ -121,8 +116,7 @@ TEST(Render, AQuadShowsItsFrontOnlyUnlessTwoSided) {
   MemoryTextures textures;
   textures.images["halves.png"] = {2, 1, {255, 0, 0, 255, 0, 255, 0, 255}};
   const RenderModel model = Model(scene);
-  const Rgb background = Pixel(Draw(RenderModel{}, textures), 20, 24);
-  const Rgb red = {255, 0, 0}, green = {0, 255, 0};
+  const Rgb background = Pixel(Draw(RenderModel{}, textures), 20, 24), red = {255, 0, 0}, green = {0, 255, 0};
   const struct {
     View view;
     bool twoSided;
@@ -158,63 +152,53 @@ TEST(Render, TranslucentLayerBlendsOverWhatLiesBehindWhateverTheFileOrder) {
 }
 
 TEST(Render, LaterStagesCombineByTheirStoredOperation) {
-  const struct {
-    int32_t blend;
-    Rgb expected;
-  } kCases[] = {
+  const std::pair<BlendMode, Rgb> kCases[] = {
       {BlendModulate, {100, 50, 0}},    // 200,100,0 x 128,128,255
       {BlendAdd, {228, 178, 255}},      // add smooth: a + b - ab
       {BlendReplace, {128, 128, 255}},  // the later stage replaces
       {BlendNone, {200, 100, 0}},       // a disabled stage ends the cascade
   };
-  for (const auto& c : kCases) {
+  MemoryTextures textures;
+  textures.Solid("base.png", {200, 100, 0});
+  textures.Solid("light.png", {128, 128, 255});
+  for (const auto& [blend, expected] : kCases) {
     Scene scene;
-    scene.materials.push_back(Material(0, {"base.png", "light.png"}, {BlendReplace, c.blend}));
+    scene.materials.push_back(Material(0, {"base.png", "light.png"}, {BlendReplace, blend}));
     AddQuad(scene, 0, {0, 0, 0}, {1, 0, 0}, {0, 1, 0});
-    MemoryTextures textures;
-    textures.Solid("base.png", {200, 100, 0});
-    textures.Solid("light.png", {128, 128, 255});
-    ExpectNear(Pixel(Draw(Model(scene), textures), 32, 24), c.expected, 3,
-               "blend " + std::to_string(c.blend));
+    ExpectNear(Pixel(Draw(Model(scene), textures), 32, 24), expected, 3, "blend " + std::to_string(blend));
   }
 }
 
-TEST(Render, MissingAndEscapingTexturesAreCheckeredAndNamed) {
-  const auto folder =
-      std::filesystem::temp_directory_path() / ("tessaline-render-" + std::to_string(getpid()));
-  std::filesystem::create_directories(folder / "model");
-  // A green image just outside the model's folder: a name leading there must not reach it.
-  MemoryTextures green;
-  green.Solid("g", {0, 255, 0});
-  PngEncoder encoder;
+std::vector<uint8_t> Png(const RgbaImage& image) {
   std::vector<uint8_t> png;
-  encoder.encode(png, green.images["g"].pixels.data(), 1, 1);
-  std::ofstream(folder / "outside.png", std::ios::binary)
-      .write(reinterpret_cast<char*>(png.data()), png.size());
+  PngEncoder().encode(png, image.pixels.data(), image.width, image.height);
+  return png;
+}
 
+TEST(Render, MissingAndEscapingTexturesAreCheckeredAndNamed) {
+  const std::string folder = ::testing::TempDir() + "tessaline-render-" + std::to_string(getpid());
+  // A green image just outside the model's folder: a name leading there must not reach it.
+  const std::vector<uint8_t> green = Png({1, 1, {0, 255, 0, 255}});
+  WriteText(folder + "/outside.png", {green.begin(), green.end()});
   Scene scene;
   scene.materials.push_back(Material(0, {"absent.png"}, {BlendReplace}));
   scene.materials.push_back(Material(1, {"..\\outside.png"}, {BlendReplace}));
   AddQuad(scene, 0, {-1, 0, 0}, {1, 0, 0}, {0, 1, 0}, 4);
   AddQuad(scene, 1, {1, 0, 0}, {1, 0, 0}, {0, 1, 0}, 4);
   const std::vector<uint8_t> dbo = WriteAndWalk(Build(scene), false).bytes;
-  std::ofstream((folder / "model" / "m.dbo"), std::ios::binary)
-      .write(reinterpret_cast<const char*>(dbo.data()), dbo.size());
+  WriteText(folder + "/model/m.dbo", {dbo.begin(), dbo.end()});
 
   RenderOptions options;
   options.view = View::Front;
   StdFileSystem files;
-  const RenderResult result = RenderDboFile((folder / "model" / "m.dbo").string(),
-                                            (folder / "model" / "m.png").string(), options, files);
+  const RenderResult result = RenderDboFile(folder + "/model/m.dbo", folder + "/model/m.png", options, files);
   EXPECT_EQ(result.status, RenderMissingTextures);
   ASSERT_EQ(result.missing.size(), 2u);
-  EXPECT_EQ(result.missing[0].name, "absent.png");
-  EXPECT_EQ(result.missing[0].reason, "it is not found");
-  EXPECT_EQ(result.missing[1].name, "..\\outside.png");
-  EXPECT_EQ(result.missing[1].reason, "its name leaves the model's folder");
-
+  EXPECT_EQ(result.missing[0].name + ": " + result.missing[0].reason, "absent.png: it is not found");
+  EXPECT_EQ(result.missing[1].name + ": " + result.missing[1].reason,
+            "..\\outside.png: its name leaves the model's folder");
   RgbaImage image;
-  ASSERT_EQ(DecodeImage(ReadFile(folder / "model" / "m.png"), image), "");
+  ASSERT_EQ(DecodeImage(ReadFile(folder + "/model/m.png"), image), "");
   int magenta = 0;
   for (uint32_t x = 250; x < 550; ++x) {
     const Rgb p = Pixel(image, x, 300);
@@ -235,7 +219,6 @@ TEST(Render, GoldenImages) {
     AddQuad(textured, 0, side.toEye, side.right, side.up, 2);
   Scene untextured = textured;
   untextured.polygons.resize(4);  // an open box: its inside shows through the missing faces
-
   MemoryTextures textures;
   textures.images["bricks.png"] = {
       2, 2, {180, 60, 40, 255, 230, 220, 200, 255, 230, 220, 200, 255, 180, 60, 40, 255}};
@@ -258,15 +241,13 @@ TEST(Render, GoldenImages) {
     const RgbaImage image = RenderModelImage(c.model, options, textures, missing);
     const std::string path = std::string(TESSALINE_SOURCE_DIR) + "/tests/fixtures/render/" + c.name + ".png";
     if (std::getenv("TESSALINE_UPDATE_GOLDEN") != nullptr) {
-      PngEncoder encoder;
-      std::vector<uint8_t> png;
-      encoder.encode(png, image.pixels.data(), image.width, image.height);
-      std::ofstream(path, std::ios::binary).write(reinterpret_cast<char*>(png.data()), png.size());
+      const std::vector<uint8_t> png = Png(image);
+      WriteText(path, {png.begin(), png.end()});
     }
     RgbaImage golden;
     ASSERT_EQ(DecodeImage(ReadFile(path), golden), "") << path;
+    ASSERT_EQ(golden.pixels.size(), image.pixels.size());
     ASSERT_EQ(golden.width, image.width);
-    ASSERT_EQ(golden.height, image.height);
     int64_t total = 0, worst = 0;
     for (size_t i = 0; i < image.pixels.size(); ++i) {
       const int64_t d = std::abs(int(image.pixels[i]) - int(golden.pixels[i]));

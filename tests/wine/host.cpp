@@ -1,175 +1,96 @@
-// A substitute for the editor: loads Tessaline.dll by its name, checks its descriptive exports and its
-// version resource, answers the plug-in's requests from a scene file like the editor does, and drives the
-// real dialogs from a second thread as a user would. Everything it sees is written as a transcript, one
-// line per event, on stdout:
+// A substitute for the editor: loads Tessaline.dll by its name from its own folder, checks its exports and
+// version resource, answers the plug-in's requests from a scene file as the editor does, and drives the
+// real dialogs from a second thread as a user would. Every event is one transcript line on stdout:
 //
-//   exports ok                        (both names of every export, the texts, the version resource)
-//   request GetMem install            (install, scene-all, scene-selection)
-//   options start ok                  (the dialog's start state; only with --check-enabling)
-//   options enabling ok
-//   options ok | options cancel
+//   exports ok | request GetMem install (or GetData; install, scene-all, scene-selection)
+//   options start ok | options enabling ok   (only with --check-dialog) | options ok | options cancel
 //   progress <stage text> bar <position> of <low>..<high>   (only with --progress-shot)
-//   save Z:\...\level.dbo
-//   box Tessaline|Scene correctly exported.\n|information
-//   done
+//   save Z:\...\level.dbo | box <caption>|<text>|<icon> | done
 //
 // Usage: tessaline_host.exe --scene FILE --install-dir DIR --output PATH [choices] [test controls]
-//   choices: --selected --scene-name N --scale X Y Z --no-textures --texture-folder N
-//            --collision one|per-object --collision-file N
-//   test controls: --cancel, --error-code N --error-at install|scene-getmem|scene-getdata,
-//            --check-enabling, --options-shot FILE.png, --progress-shot FILE.png,
-//            --lock-output (keep the existing output file open, without sharing it for writing or deleting)
-//            --time-limit SECONDS (default 120), --memory-report (the peak virtual size on stderr)
-// Exit status: 0 when every check passed (the transcript is then compared by the caller), 1 otherwise.
+//   choices: the tessaline command's flags for the options dialog (kChoices)
+//   test controls: --cancel, --error-code N --error-at install|scene-getmem|scene-getdata, --check-dialog,
+//     --options-shot FILE.png, --progress-shot FILE.png, --lock-output (hold the existing output open,
+//     sharing it for reading only), --time-limit SECONDS (default 120), --memory-report (the peak virtual
+//     size on stderr)
+// Exit status: 0 when every check passed (the caller then compares the transcript), 1 otherwise, 2 on a
+// bad argument.
 
 #include <windows.h>
 
 #include <commctrl.h>
 #include <psapi.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "resources/resource.h"
+#include "textures/textures.h"
 
 namespace {
 
-// ---------------------------------------------------------------------------------------------------------
-// The options of one run
-
-struct Options {
-  std::string scene, installDir, output;
-  bool selected = false;
-  bool setSceneName = false;
-  std::string sceneName;
-  bool setScale = false;
-  std::string scale[3];
-  bool noTextures = false;
-  bool setTextureFolder = false;
-  std::string textureFolder;
-  std::string collision;  // "", "one" or "per-object"
-  bool setCollisionFile = false;
-  std::string collisionFile;
-  bool cancel = false;
-  uint32_t errorCode = 0;
-  std::string errorAt;
-  bool checkEnabling = false;
-  bool lockOutput = false;
-  std::string optionsShot, progressShot;
-  DWORD timeLimitSeconds = 120;  // the watchdog's limit for the whole export
-  bool memoryReport = false;     // the peak virtual size on stderr at the end
+// A click on a control, or a text typed into it.
+struct Action {
+  int id;
+  bool click;
+  std::string text;
 };
 
-Options g_options;
-std::string g_sceneAnswer;
-std::string g_installAnswer;
-DWORD g_mainThread = 0;
-volatile LONG g_executeDone = 0;
-bool g_failed = false;
-CRITICAL_SECTION g_lock;
-DWORD g_startTicks = 0;
+struct Run {
+  // The flags that take a value, with their defaults, and the switches.
+  std::map<std::string, std::string> values = {
+      {"--scene", ""},    {"--install-dir", ""},   {"--output", ""},       {"--error-code", "0"},
+      {"--error-at", ""}, {"--time-limit", "120"}, {"--options-shot", ""}, {"--progress-shot", ""}};
+  std::map<std::string, bool> switches = {
+      {"--cancel", false}, {"--check-dialog", false}, {"--lock-output", false}, {"--memory-report", false}};
+  std::vector<Action> choices;
+  std::string sceneAnswer, installAnswer;
+  DWORD mainThread = 0, startTicks = 0;
+  volatile LONG executeDone = 0;
+  bool failed = false;
+  CRITICAL_SECTION lock;
+} g;
+
+const char* const kOptionsCaption = "Tessaline by Quorvin Vers. 2.0";
+const char* const kProgressCaption = "Converting DeleD scene to DBO.............";
+const char* const kSaveCaption = "Select a DBO file to export DeleD current scene";
 
 void Log(const std::string& line) {
-  EnterCriticalSection(&g_lock);
-  std::fwrite(line.data(), 1, line.size(), stdout);
-  std::fputc('\n', stdout);
+  EnterCriticalSection(&g.lock);
+  std::printf("%s\n", line.c_str());
   std::fflush(stdout);
   // The same line with the time since the start on stderr, for finding where a slow run spends it.
-  std::fprintf(stderr, "%6lu ms  %s\n", GetTickCount() - g_startTicks, line.c_str());
-  LeaveCriticalSection(&g_lock);
+  std::fprintf(stderr, "%6lu ms  %s\n", GetTickCount() - g.startTicks, line.c_str());
+  LeaveCriticalSection(&g.lock);
 }
 
 void Fail(const std::string& what) {
-  g_failed = true;
+  g.failed = true;
   Log("FAIL " + what);
 }
 
 std::string Escaped(const std::string& text) {
   std::string out;
-  for (char c : text) {
-    if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\r') {
-      out += "\\r";
-    } else {
-      out += c;
-    }
-  }
+  for (char c : text)
+    out += c == '\n' ? "\\n" : c == '\r' ? "\\r" : std::string(1, c);
   return out;
 }
 
-// ---------------------------------------------------------------------------------------------------------
-// Screenshots: a window's picture as an uncompressed PNG (stored deflate blocks)
-
-uint32_t Crc(const uint8_t* data, size_t size, uint32_t crc = 0) {
-  crc = ~crc;
-  for (size_t i = 0; i < size; ++i) {
-    crc ^= data[i];
-    for (int k = 0; k < 8; ++k)
-      crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-  }
-  return ~crc;
+const std::string& Value(const char* flag) {
+  return g.values.at(flag);
+}
+bool Switch(const char* flag) {
+  return g.switches.at(flag);
 }
 
-void Put32(std::vector<uint8_t>& out, uint32_t v) {
-  for (int shift = 24; shift >= 0; shift -= 8)
-    out.push_back(static_cast<uint8_t>(v >> shift));
-}
-
-void Chunk(std::vector<uint8_t>& png, const char* type, const std::vector<uint8_t>& data) {
-  Put32(png, static_cast<uint32_t>(data.size()));
-  const size_t start = png.size();
-  png.insert(png.end(), type, type + 4);
-  png.insert(png.end(), data.begin(), data.end());
-  Put32(png, Crc(png.data() + start, png.size() - start));
-}
-
-bool WritePng(const std::string& path, int width, int height, const std::vector<uint8_t>& rgb) {
-  std::vector<uint8_t> raw;
-  for (int y = 0; y < height; ++y) {
-    raw.push_back(0);
-    raw.insert(raw.end(), rgb.begin() + static_cast<size_t>(y) * width * 3,
-               rgb.begin() + static_cast<size_t>(y + 1) * width * 3);
-  }
-  std::vector<uint8_t> z = {0x78, 0x01};
-  for (size_t at = 0; at < raw.size() || at == 0;) {
-    const size_t n = std::min<size_t>(65535, raw.size() - at);
-    const bool last = at + n == raw.size();
-    z.push_back(last ? 1 : 0);
-    z.push_back(static_cast<uint8_t>(n));
-    z.push_back(static_cast<uint8_t>(n >> 8));
-    z.push_back(static_cast<uint8_t>(~n));
-    z.push_back(static_cast<uint8_t>(~n >> 8));
-    z.insert(z.end(), raw.begin() + at, raw.begin() + at + n);
-    at += n;
-    if (last) break;
-  }
-  uint32_t a = 1, b = 0;
-  for (uint8_t byte : raw) {
-    a = (a + byte) % 65521;
-    b = (b + a) % 65521;
-  }
-  Put32(z, (b << 16) | a);
-  std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  std::vector<uint8_t> header;
-  Put32(header, static_cast<uint32_t>(width));
-  Put32(header, static_cast<uint32_t>(height));
-  header.insert(header.end(), {8, 2, 0, 0, 0});
-  Chunk(png, "IHDR", header);
-  Chunk(png, "IDAT", z);
-  Chunk(png, "IEND", {});
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
-  return static_cast<bool>(out);
-}
-
-// Copies the window's area of the screen, frame and caption included.
+// Copies the window's area of the screen, frame and caption included, into a PNG file.
 void Screenshot(HWND window, const std::string& path) {
   RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
   RECT rect;
@@ -178,29 +99,25 @@ void Screenshot(HWND window, const std::string& path) {
   HDC screen = GetDC(nullptr);
   HDC memory = CreateCompatibleDC(screen);
   BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;  // top-down rows
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
+  info.bmiHeader = {sizeof info.bmiHeader, width, -height /* top-down */, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
   void* bits = nullptr;
   HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
   HGDIOBJ old = SelectObject(memory, bitmap);
   BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
   GdiFlush();
-  std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3);
-  const uint8_t* bgra = static_cast<const uint8_t*>(bits);
-  for (size_t i = 0; i < static_cast<size_t>(width) * height; ++i) {
-    rgb[i * 3] = bgra[i * 4 + 2];
-    rgb[i * 3 + 1] = bgra[i * 4 + 1];
-    rgb[i * 3 + 2] = bgra[i * 4];
+  std::vector<uint8_t> rgba(static_cast<uint8_t*>(bits), static_cast<uint8_t*>(bits) + width * height * 4);
+  for (size_t i = 0; i < rgba.size(); i += 4) {
+    std::swap(rgba[i], rgba[i + 2]);
+    rgba[i + 3] = 255;
   }
   SelectObject(memory, old);
   DeleteObject(bitmap);
   DeleteDC(memory);
   ReleaseDC(nullptr, screen);
-  if (!WritePng(path, width, height, rgb)) Fail("cannot write " + path);
+  tessaline::PngEncoder encoder;
+  std::vector<uint8_t> png;
+  encoder.encode(png, rgba.data(), static_cast<uint32_t>(width), static_cast<uint32_t>(height));
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(png.data()), png.size());
 }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -214,65 +131,62 @@ struct Record {  // four 32-bit fields, as the editor hands them over
 };
 static_assert(sizeof(Record) == 16, "the record is four 32-bit fields");
 
-const char* const kInstallRequest = "<request>\n   <installdirectory />\n</request>";
-const char* const kSceneAllRequest =
-    "<request>\n   <materials subset=\"all\" retrieveID=\"false\" />\n"
-    "   <primitives subset=\"all\" retrieveID=\"false\" />\n</request>";
-const char* const kSceneSelectionRequest =
-    "<request>\n   <materials subset=\"all\" retrieveID=\"false\" />\n"
-    "   <primitives subset=\"selection\" retrieveID=\"false\" />\n</request>";
+const std::pair<const char*, const char*> kRequests[] = {
+    {"install", "<request>\n   <installdirectory />\n</request>"},
+    {"scene-all",
+     "<request>\n   <materials subset=\"all\" retrieveID=\"false\" />\n"
+     "   <primitives subset=\"all\" retrieveID=\"false\" />\n</request>"},
+    {"scene-selection",
+     "<request>\n   <materials subset=\"all\" retrieveID=\"false\" />\n"
+     "   <primitives subset=\"selection\" retrieveID=\"false\" />\n</request>"},
+};
+
+// The progress window's text and bar while the scene is asked for.
+void LogProgress() {
+  HWND progress = FindWindowA(nullptr, kProgressCaption);
+  if (progress == nullptr) return Fail("no progress window during the scene request");
+  Screenshot(progress, Value("--progress-shot"));
+  char text[256] = "";
+  GetDlgItemTextA(progress, IDC_PROGRESS_TEXT, text, sizeof text);
+  PBRANGE range = {};
+  SendDlgItemMessageA(progress, IDC_PROGRESS_BAR, PBM_GETRANGE, FALSE, reinterpret_cast<LPARAM>(&range));
+  const LRESULT position = SendDlgItemMessageA(progress, IDC_PROGRESS_BAR, PBM_GETPOS, 0, 0);
+  Log(std::string("progress ") + text + " bar " + std::to_string(position) + " of " +
+      std::to_string(range.iLow) + ".." + std::to_string(range.iHigh));
+}
 
 uint32_t __stdcall Callback(Record* record) {
-  std::string which;
-  const std::string* answer = nullptr;
-  if (std::strcmp(record->request, kInstallRequest) == 0) {
-    which = "install";
-    answer = &g_installAnswer;
-  } else if (std::strcmp(record->request, kSceneAllRequest) == 0) {
-    which = "scene-all";
-    answer = &g_sceneAnswer;
-  } else if (std::strcmp(record->request, kSceneSelectionRequest) == 0) {
-    which = "scene-selection";
-    answer = &g_sceneAnswer;
-  } else {
+  const auto* known = std::find_if(std::begin(kRequests), std::end(kRequests), [&](const auto& r) {
+    return std::strcmp(record->request, r.second) == 0;
+  });
+  if (known == std::end(kRequests)) {
     Fail("unknown request " + Escaped(record->request));
     return 7;
   }
-  if (GetCurrentThreadId() != g_mainThread) Fail("callback called from another thread");
-  const char* reason = record->reason == 0 ? "GetMem" : record->reason == 1 ? "GetData" : "?";
-  Log(std::string("request ") + reason + " " + which);
-
-  const std::string step = which == "install"    ? "install"
+  const std::string which = known->first;
+  const std::string& answer = which == "install" ? g.installAnswer : g.sceneAnswer;
+  if (GetCurrentThreadId() != g.mainThread) Fail("callback called from another thread");
+  Log(std::string("request ") +
+      (record->reason == 0   ? "GetMem "
+       : record->reason == 1 ? "GetData "
+                             : "? ") +
+      which);
+  const std::string step = which == "install"    ? which
                            : record->reason == 0 ? "scene-getmem"
                                                  : "scene-getdata";
-  if (g_options.errorCode != 0 && g_options.errorAt == step) return g_options.errorCode;
-
+  if (Value("--error-at") == step) return static_cast<uint32_t>(std::stoul(Value("--error-code")));
   if (record->reason == 0) {
     if (record->size != 0) Fail("GetMem record arrived with size " + std::to_string(record->size));
-    record->size = static_cast<uint32_t>(answer->size() + 1);
+    record->size = static_cast<uint32_t>(answer.size() + 1);
     return 0;
   }
   if (record->reason != 1) return 98;
-  if (record->buffer == nullptr || record->size != answer->size() + 1) {
+  if (record->buffer == nullptr || record->size != answer.size() + 1) {
     Fail("GetData with a buffer that does not match GetMem");
     return 4;
   }
-  if (which != "install" && !g_options.progressShot.empty()) {
-    HWND progress = FindWindowA(nullptr, "Converting DeleD scene to DBO.............");
-    if (progress == nullptr) {
-      Fail("no progress window during the scene request");
-    } else {
-      Screenshot(progress, g_options.progressShot);
-      char text[256] = "";
-      GetDlgItemTextA(progress, IDC_PROGRESS_TEXT, text, sizeof text);
-      PBRANGE range = {};
-      SendDlgItemMessageA(progress, IDC_PROGRESS_BAR, PBM_GETRANGE, FALSE, reinterpret_cast<LPARAM>(&range));
-      const LRESULT position = SendDlgItemMessageA(progress, IDC_PROGRESS_BAR, PBM_GETPOS, 0, 0);
-      Log(std::string("progress ") + text + " bar " + std::to_string(position) + " of " +
-          std::to_string(range.iLow) + ".." + std::to_string(range.iHigh));
-    }
-  }
-  std::memcpy(record->buffer, answer->c_str(), answer->size() + 1);
+  if (which != "install" && !Value("--progress-shot").empty()) LogProgress();
+  std::memcpy(record->buffer, answer.c_str(), answer.size() + 1);
   return 0;
 }
 
@@ -294,120 +208,86 @@ std::string ClassOf(HWND window) {
   return name;
 }
 
-BOOL CALLBACK CollectWindow(HWND window, LPARAM list) {
-  if (IsWindowVisible(window)) reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
-  return TRUE;
-}
-
-std::vector<HWND> TopWindows() {
-  std::vector<HWND> windows;
-  EnumThreadWindows(g_mainThread, CollectWindow, reinterpret_cast<LPARAM>(&windows));
-  return windows;
-}
-
-// Clicks a check box or radio button and waits until the dialog has handled it.
-void Click(HWND dialog, int id) {
-  SendMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
-}
-// Presses a push button without waiting: what it starts may show a modal window (the overwrite prompt)
-// that this thread must then answer.
+// Presses a button without waiting: what it starts may show a modal window (the overwrite prompt) that
+// this thread must then answer.
 void Press(HWND dialog, int id) {
   PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
-bool Checked(HWND dialog, int id) {
-  return SendDlgItemMessageA(dialog, id, BM_GETCHECK, 0, 0) == BST_CHECKED;
-}
-bool Enabled(HWND dialog, int id) {
-  return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE;
-}
-void SetText(HWND dialog, int id, const std::string& text) {
-  SendDlgItemMessageA(dialog, id, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
-}
+
 std::string Text(HWND dialog, int id) {
   char text[512] = "";
-  SendDlgItemMessageA(dialog, id, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+  GetDlgItemTextA(dialog, id, text, sizeof text);
   return text;
 }
 
-void Expect(bool condition, const std::string& what, bool& ok) {
-  if (condition) return;
-  ok = false;
-  Fail(what);
+// Clicks a check box or radio button (waiting until the dialog has handled it), or types a text.
+void Apply(HWND dialog, const Action& action) {
+  if (action.click) SendMessageA(GetDlgItem(dialog, action.id), BM_CLICK, 0, 0);
+  if (!action.click) SetDlgItemTextA(dialog, action.id, action.text.c_str());
 }
 
-// The start state and the enabling rules, on the live controls.
-void CheckOptionsDialog(HWND dialog) {
-  bool ok = true;
-  Expect(Checked(dialog, IDC_ALL_OBJECTS) && !Checked(dialog, IDC_SELECTED_OBJECTS), "All Objects checked",
-         ok);
-  Expect(Checked(dialog, IDC_EXPORT_TEXTURES), "Export All Needed Textures checked", ok);
-  Expect(!Checked(dialog, IDC_EXPORT_COLLISION), "Export Collision Data unchecked", ok);
-  Expect(Checked(dialog, IDC_ONE_BIG_OBJECT) && !Checked(dialog, IDC_PER_OBJECT), "One Big Object checked",
-         ok);
-  Expect(Enabled(dialog, IDC_TEXTURE_FOLDER), "folder edit enabled at start", ok);
-  Expect(!Enabled(dialog, IDC_COLLISION_FILE), "collision file edit disabled at start", ok);
-  Expect(!Enabled(dialog, IDC_ONE_BIG_OBJECT) && !Enabled(dialog, IDC_PER_OBJECT), "mesh radios disabled",
-         ok);
-  Expect(Text(dialog, IDC_SCENE_NAME) == "DeleDExported", "scene name text", ok);
-  Expect(Text(dialog, IDC_SCALE_X) == "1.0" && Text(dialog, IDC_SCALE_Y) == "1.0" &&
-             Text(dialog, IDC_SCALE_Z) == "1.0",
-         "scale texts", ok);
-  Expect(Text(dialog, IDC_TEXTURE_FOLDER) == "Media", "folder text", ok);
-  Expect(Text(dialog, IDC_COLLISION_FILE) == "collision.dbo", "collision file text", ok);
-  Expect(Text(dialog, IDC_HEADER_TEXT) ==
-             "Tessaline Plugin for DeleD\nVersion: 2.0\r\nAuthor: Quorvin\nInfo: quorvin@tessaline.example",
-         "header text", ok);
-  Expect(WindowText(dialog) == "Tessaline by Quorvin Vers. 2.0", "caption", ok);
-  Log(ok ? "options start ok" : "options start wrong");
+// The controls the enabling rules govern: each name, "*" after it when checked, "~" before it when disabled.
+std::string State(HWND dialog) {
+  const std::pair<int, const char*> controls[] = {
+      {IDC_ALL_OBJECTS, "All"},       {IDC_SELECTED_OBJECTS, "Selected"},  {IDC_EXPORT_TEXTURES, "Textures"},
+      {IDC_TEXTURE_FOLDER, "Folder"}, {IDC_EXPORT_COLLISION, "Collision"}, {IDC_COLLISION_FILE, "File"},
+      {IDC_ONE_BIG_OBJECT, "One"},    {IDC_PER_OBJECT, "PerObject"}};
+  std::string state;
+  for (const auto& [id, name] : controls) {
+    const bool checked = SendDlgItemMessageA(dialog, id, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    state += std::string(state.empty() ? "" : " ") + (IsWindowEnabled(GetDlgItem(dialog, id)) ? "" : "~") +
+             name + (checked ? "*" : "");
+  }
+  return state;
+}
 
+// The start state and texts, then the enabling rules as clicks on the live controls and the state each
+// leaves, ending where it started.
+void CheckOptionsDialog(HWND dialog) {
+  const std::pair<int, const char*> texts[] = {
+      {IDC_SCENE_NAME, "DeleDExported"},
+      {IDC_SCALE_X, "1.0"},
+      {IDC_SCALE_Y, "1.0"},
+      {IDC_SCALE_Z, "1.0"},
+      {IDC_TEXTURE_FOLDER, "Media"},
+      {IDC_COLLISION_FILE, "collision.dbo"},
+      {IDC_HEADER_TEXT,
+       "Tessaline Plugin for DeleD\nVersion: 2.0\r\nAuthor: Quorvin\nInfo: quorvin@tessaline.example"}};
+  bool ok = true;
+  auto expect = [&](const std::string& found, const std::string& expected) {
+    if (found != expected)
+      ok = false, Fail("dialog shows '" + Escaped(found) + "', not '" + Escaped(expected) + "'");
+  };
+  const char* const start = "All* Selected Textures* Folder Collision ~File ~One* ~PerObject";
+  expect(State(dialog), start);
+  for (const auto& [id, text] : texts)
+    expect(Text(dialog, id), text);
+  Log(ok ? "options start ok" : "options start wrong");
+  const std::pair<int, const char*> clicks[] = {
+      {IDC_EXPORT_TEXTURES, "All* Selected Textures ~Folder Collision ~File ~One* ~PerObject"},
+      {IDC_EXPORT_TEXTURES, "All* Selected Textures* Folder Collision ~File ~One* ~PerObject"},
+      {IDC_EXPORT_COLLISION, "All* Selected Textures* Folder Collision* File One* PerObject"},
+      {IDC_PER_OBJECT, "All* Selected Textures* Folder Collision* File One PerObject*"},
+      {IDC_ONE_BIG_OBJECT, "All* Selected Textures* Folder Collision* File One* PerObject"},
+      {IDC_EXPORT_COLLISION, "All* Selected Textures* Folder Collision ~File ~One* ~PerObject"},
+      {IDC_SELECTED_OBJECTS, "All Selected* Textures* Folder Collision ~File ~One* ~PerObject"},
+      {IDC_ALL_OBJECTS, start}};
   ok = true;
-  Click(dialog, IDC_EXPORT_TEXTURES);
-  Expect(!Checked(dialog, IDC_EXPORT_TEXTURES) && !Enabled(dialog, IDC_TEXTURE_FOLDER),
-         "unchecking textures disables the folder edit", ok);
-  Click(dialog, IDC_EXPORT_TEXTURES);
-  Expect(Checked(dialog, IDC_EXPORT_TEXTURES) && Enabled(dialog, IDC_TEXTURE_FOLDER),
-         "checking textures enables the folder edit", ok);
-  Click(dialog, IDC_EXPORT_COLLISION);
-  Expect(Enabled(dialog, IDC_COLLISION_FILE) && Enabled(dialog, IDC_ONE_BIG_OBJECT) &&
-             Enabled(dialog, IDC_PER_OBJECT),
-         "checking collision enables its three controls", ok);
-  Click(dialog, IDC_PER_OBJECT);
-  Expect(Checked(dialog, IDC_PER_OBJECT) && !Checked(dialog, IDC_ONE_BIG_OBJECT),
-         "the mesh radios form a group", ok);
-  Expect(Checked(dialog, IDC_ALL_OBJECTS), "the object radios are a group of their own", ok);
-  Click(dialog, IDC_ONE_BIG_OBJECT);
-  Click(dialog, IDC_EXPORT_COLLISION);
-  Expect(!Enabled(dialog, IDC_COLLISION_FILE) && !Enabled(dialog, IDC_ONE_BIG_OBJECT) &&
-             !Enabled(dialog, IDC_PER_OBJECT),
-         "unchecking collision disables its three controls", ok);
-  Click(dialog, IDC_SELECTED_OBJECTS);
-  Expect(Checked(dialog, IDC_SELECTED_OBJECTS) && !Checked(dialog, IDC_ALL_OBJECTS), "Selected Objects radio",
-         ok);
-  Click(dialog, IDC_ALL_OBJECTS);
+  for (const auto& [id, state] : clicks) {
+    Apply(dialog, {id, true, ""});
+    expect(State(dialog), state);
+  }
   Log(ok ? "options enabling ok" : "options enabling wrong");
 }
 
 void AnswerOptions(HWND dialog) {
-  if (g_options.checkEnabling) CheckOptionsDialog(dialog);
-  const Options& o = g_options;
-  if (o.selected) Click(dialog, IDC_SELECTED_OBJECTS);
-  if (o.setSceneName) SetText(dialog, IDC_SCENE_NAME, o.sceneName);
-  if (o.setScale) {
-    SetText(dialog, IDC_SCALE_X, o.scale[0]);
-    SetText(dialog, IDC_SCALE_Y, o.scale[1]);
-    SetText(dialog, IDC_SCALE_Z, o.scale[2]);
-  }
-  if (o.noTextures) Click(dialog, IDC_EXPORT_TEXTURES);
-  if (o.setTextureFolder) SetText(dialog, IDC_TEXTURE_FOLDER, o.textureFolder);
-  if (!o.collision.empty()) {
-    Click(dialog, IDC_EXPORT_COLLISION);
-    Click(dialog, o.collision == "one" ? IDC_ONE_BIG_OBJECT : IDC_PER_OBJECT);
-  }
-  if (o.setCollisionFile) SetText(dialog, IDC_COLLISION_FILE, o.collisionFile);
-  if (!o.optionsShot.empty()) Screenshot(dialog, o.optionsShot);
-  Log(o.cancel ? "options cancel" : "options ok");
-  Press(dialog, o.cancel ? IDCANCEL : IDOK);
+  if (Switch("--check-dialog")) CheckOptionsDialog(dialog);
+  for (const Action& action : g.choices)
+    Apply(dialog, action);
+  if (!Value("--options-shot").empty()) Screenshot(dialog, Value("--options-shot"));
+  Log(Switch("--cancel") ? "options cancel" : "options ok");
+  Press(dialog, Switch("--cancel") ? IDCANCEL : IDOK);
 }
 
 // The save dialog's file name box: the combo box of the newer dialog, or the edit of the older one.
@@ -419,80 +299,88 @@ HWND FileNameBox(HWND dialog) {
   return nullptr;
 }
 
-// Types the path and presses Save. A dialog that is still busy starting may not take it: the user then
-// tries again (without a second transcript line).
+// Types the path and presses Save. A dialog still busy starting may not take it: the user then tries again
+// (without a second transcript line).
 void AnswerSaveDialog(HWND dialog, bool first) {
-  if (first) Log("save " + Escaped(g_options.output));
+  if (first) Log("save " + Escaped(Value("--output")));
   HWND box = FileNameBox(dialog);
   if (box == nullptr) {
     Fail("no file name box in the save dialog");
     PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
     return;
   }
-  SendMessageA(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(g_options.output.c_str()));
+  SendMessageA(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Value("--output").c_str()));
   char typed[512] = "";
   SendMessageA(box, WM_GETTEXT, sizeof typed, reinterpret_cast<LPARAM>(typed));
-  if (g_options.output != typed) Fail("the save dialog's file name box did not take the path");
+  if (Value("--output") != typed) Fail("the save dialog's file name box did not take the path");
   Press(dialog, IDOK);
 }
 
 void AnswerMessageBox(HWND box) {
-  std::string text;
-  HWND item = GetDlgItem(box, 0xFFFF);
-  if (item != nullptr) text = WindowText(item);
   std::string icon = "none";
   HICON shown = reinterpret_cast<HICON>(SendDlgItemMessageA(box, 0x0440, STM_GETICON, 0, 0));
-  if (shown != nullptr) {
-    if (shown == LoadIconA(nullptr, IDI_INFORMATION)) icon = "information";
-    if (shown == LoadIconA(nullptr, IDI_WARNING)) icon = "warning";
-    if (shown == LoadIconA(nullptr, IDI_ERROR)) icon = "error";
-  }
-  Log("box " + Escaped(WindowText(box)) + "|" + Escaped(text) + "|" + icon);
+  for (auto [id, name] :
+       {std::pair{IDI_INFORMATION, "information"}, {IDI_WARNING, "warning"}, {IDI_ERROR, "error"}})
+    if (shown != nullptr && shown == LoadIconA(nullptr, id)) icon = name;
+  Log("box " + Escaped(WindowText(box)) + "|" + Escaped(WindowText(GetDlgItem(box, 0xFFFF))) + "|" + icon);
   // A question (the save dialog's overwrite prompt) is answered yes.
   PostMessageA(box, WM_COMMAND, GetDlgItem(box, IDYES) != nullptr ? IDYES : IDOK, 0);
 }
 
+BOOL CALLBACK CollectWindow(HWND window, LPARAM list) {
+  if (IsWindowVisible(window)) reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+  return TRUE;
+}
+
+void Answer(HWND window, int& optionsSeen, HWND& saveDialog) {
+  const std::string caption = WindowText(window);
+  if (caption == kOptionsCaption) {
+    if (++optionsSeen > 1) Fail("options dialog shown twice");
+    AnswerOptions(window);
+  } else if (caption == kSaveCaption && FileNameBox(window) != nullptr) {
+    saveDialog = window;
+    AnswerSaveDialog(window, true);
+  } else if (ClassOf(window) == "#32770" && GetDlgItem(window, 0xFFFF) != nullptr) {
+    AnswerMessageBox(window);
+  } else {
+    Fail("unexpected window '" + Escaped(caption) + "' of class " + ClassOf(window));
+    PostMessageA(window, WM_CLOSE, 0, 0);
+  }
+}
+
+bool ExecuteDone() {
+  return InterlockedCompareExchange(&g.executeDone, 0, 0) != 0;
+}
+
+void GiveUp(const std::string& why) {
+  Fail(why + "; giving up");
+  TerminateProcess(GetCurrentProcess(), 2);
+}
+
 DWORD WINAPI User(LPVOID) {
   std::set<HWND> answered;
-  DWORD lastEvent = GetTickCount();
+  DWORD lastEvent = GetTickCount(), savedAt = 0;
   int optionsSeen = 0;
   HWND saveDialog = nullptr;
-  DWORD savedAt = 0;
-  while (InterlockedCompareExchange(&g_executeDone, 0, 0) == 0) {
+  while (!ExecuteDone()) {
     // A save dialog that a prompt has disabled is waiting for that prompt, not for the user.
     if (saveDialog != nullptr && IsWindow(saveDialog) && IsWindowVisible(saveDialog) &&
         IsWindowEnabled(saveDialog) && GetTickCount() - savedAt > 3000) {
       savedAt = GetTickCount();
       AnswerSaveDialog(saveDialog, false);
     }
-    for (HWND window : TopWindows()) {
-      if (answered.count(window) != 0) continue;
-      const std::string caption = WindowText(window);
-      if (caption == "Converting DeleD scene to DBO.............") continue;
+    std::vector<HWND> windows;
+    EnumThreadWindows(g.mainThread, CollectWindow, reinterpret_cast<LPARAM>(&windows));
+    for (HWND window : windows) {
+      if (answered.count(window) != 0 || WindowText(window) == kProgressCaption) continue;
       answered.insert(window);
       lastEvent = GetTickCount();
       Sleep(100);                                                   // let the window finish its start
       if (!IsWindow(window) || !IsWindowVisible(window)) continue;  // a passing window of the system's
-      if (caption == "Tessaline by Quorvin Vers. 2.0") {
-        if (++optionsSeen > 1) Fail("options dialog shown twice");
-        AnswerOptions(window);
-      } else if (caption == "Select a DBO file to export DeleD current scene" &&
-                 FileNameBox(window) != nullptr) {
-        saveDialog = window;
-        savedAt = GetTickCount();
-        AnswerSaveDialog(window, true);
-      } else if (ClassOf(window) == "#32770" && GetDlgItem(window, 0xFFFF) != nullptr) {
-        AnswerMessageBox(window);
-      } else {
-        Fail("unexpected window '" + Escaped(caption) + "' of class " + ClassOf(window));
-        PostMessageA(window, WM_CLOSE, 0, 0);
-      }
+      Answer(window, optionsSeen, saveDialog);
+      if (window == saveDialog) savedAt = GetTickCount();
     }
-    if (GetTickCount() - lastEvent > 60000) {
-      Fail("nothing happened for a minute; giving up");
-      std::fflush(stdout);
-      TerminateProcess(GetCurrentProcess(), 2);
-    }
+    if (GetTickCount() - lastEvent > 60000) GiveUp("nothing happened for a minute");
     Sleep(50);
   }
   return 0;
@@ -500,234 +388,173 @@ DWORD WINAPI User(LPVOID) {
 
 // Ends a run that hangs (in the plug-in, or a user blocked on one of its windows).
 DWORD WINAPI Watchdog(LPVOID) {
-  while (InterlockedCompareExchange(&g_executeDone, 0, 0) == 0) {
-    if (GetTickCount() - g_startTicks > g_options.timeLimitSeconds * 1000) {
-      Fail("the export has not ended after " + std::to_string(g_options.timeLimitSeconds) + " s; giving up");
-      std::fflush(stdout);
-      TerminateProcess(GetCurrentProcess(), 2);
-    }
-    Sleep(200);
-  }
+  for (const DWORD limit = std::stoul(Value("--time-limit")) * 1000; !ExecuteDone(); Sleep(200))
+    if (GetTickCount() - g.startTicks > limit)
+      GiveUp("the export has not ended after " + Value("--time-limit") + " s");
   return 0;
 }
 
 // ---------------------------------------------------------------------------------------------------------
-// The descriptive exports
+// The plug-in's exports and version resource
 
 using TextExport = const char*(__stdcall*)();
-using SetCallbackExport = void(__stdcall*)(uint32_t(__stdcall*)(Record*));
-using ExecuteExport = void(__stdcall*)();
 
 // GetProcAddress hands out a generic function pointer; the export's real type is known here.
 template <typename Function>
-Function As(FARPROC address) {
-  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(address));
-}
-
-struct Exports {
-  TextExport text[6] = {};
-  FARPROC setCallback = nullptr;
-  FARPROC execute = nullptr;
-};
-
-const char* const kTextNames[6] = {"PluginName",    "PluginDescription", "PluginDeleDVersion",
-                                   "PluginVersion", "PluginAuthor",      "PluginEmail"};
-const char* const kTexts[6] = {
-    "DeleD Tessaline Plugin",
-    "This is Tessaline plugin that exports a DBO file to be used with DarkBasic Pro.",
-    "1.6",
-    "2.0",
-    "Quorvin",
-    "quorvin@tessaline.example"};
-
-FARPROC Both(HMODULE module, const std::string& name, int argumentBytes) {
+Function Export(HMODULE module, const std::string& name, int argumentBytes) {
   FARPROC plain = GetProcAddress(module, name.c_str());
   const std::string decorated = "_" + name + "@" + std::to_string(argumentBytes);
   FARPROC other = GetProcAddress(module, decorated.c_str());
-  if (plain == nullptr || other == nullptr) {
-    Fail("missing export " + name + " or " + decorated);
-    return nullptr;
-  }
+  if (plain == nullptr || other == nullptr) Fail("missing export " + name + " or " + decorated);
   if (plain != other) Fail(name + " and " + decorated + " are different functions");
-  return plain;
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(plain));
 }
 
-// Every text export returns the same text at the same address on every call.
-void CheckTexts(const Exports& exports, const char* const (&seen)[6], const char* when) {
-  for (int i = 0; i < 6; ++i) {
-    if (exports.text[i] == nullptr) continue;
-    for (int call = 0; call < 2; ++call) {
-      const char* text = exports.text[i]();
-      if (text != seen[i]) Fail(std::string(kTextNames[i]) + " returned another pointer " + when);
-      if (text == nullptr || std::strcmp(text, kTexts[i]) != 0)
-        Fail(std::string(kTextNames[i]) + " text " + when);
+const std::pair<const char*, const char*> kTexts[] = {
+    {"PluginName", "DeleD Tessaline Plugin"},
+    {"PluginDescription", "This is Tessaline plugin that exports a DBO file to be used with DarkBasic Pro."},
+    {"PluginDeleDVersion", "1.6"},
+    {"PluginVersion", "2.0"},
+    {"PluginAuthor", "Quorvin"},
+    {"PluginEmail", "quorvin@tessaline.example"}};
+
+// Every text export returns its text, at the same address on every call.
+void CheckTexts(const std::vector<TextExport>& exports, std::vector<const char*>& seen, const char* when) {
+  for (size_t i = 0; i < exports.size(); ++i) {
+    for (int call = 0; exports[i] != nullptr && call < 2; ++call) {
+      const char* text = exports[i]();
+      if (seen[i] == nullptr) seen[i] = text;
+      if (text != seen[i]) Fail(std::string(kTexts[i].first) + " returned another pointer " + when);
+      if (text == nullptr || std::strcmp(text, kTexts[i].second) != 0)
+        Fail(std::string(kTexts[i].first) + " text " + when);
     }
+  }
+}
+
+// The version resource as Windows reads it.
+void CheckVersion() {
+  DWORD ignored = 0;
+  std::vector<char> data(GetFileVersionInfoSizeA("Tessaline.dll", &ignored));
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  if (data.empty() || !GetFileVersionInfoA("Tessaline.dll", 0, data.size(), data.data()) ||
+      !VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length))
+    return Fail("no version resource");
+  if (fixed->dwFileVersionMS != 0x00020000 || fixed->dwFileVersionLS != 0 ||
+      fixed->dwProductVersionMS != 0x00020000 || fixed->dwProductVersionLS != 0)
+    Fail("file and product version are not 2.0.0.0");
+  for (auto [field, expected] : {std::pair{"FileVersion", "2.0.0.0"},
+                                 {"ProductVersion", "2.0.0.0"},
+                                 {"FileDescription", "Tessaline"},
+                                 {"InternalName", "Tessaline"},
+                                 {"ProductName", "Tessaline"},
+                                 {"OriginalFilename", "Tessaline.dll"}}) {
+    char* value = nullptr;
+    const std::string key = std::string("\\StringFileInfo\\040904B0\\") + field;
+    if (!VerQueryValueA(data.data(), key.c_str(), reinterpret_cast<void**>(&value), &length) ||
+        std::strcmp(value, expected) != 0)
+      Fail(std::string("version field ") + field);
   }
 }
 
 // ---------------------------------------------------------------------------------------------------------
 
-// The version resource as Windows reads it.
-void CheckVersion() {
-  DWORD ignored = 0;
-  const DWORD size = GetFileVersionInfoSizeA("Tessaline.dll", &ignored);
-  std::vector<char> data(size);
-  if (size == 0 || !GetFileVersionInfoA("Tessaline.dll", 0, size, data.data())) {
-    Fail("no version resource");
-    return;
-  }
-  VS_FIXEDFILEINFO* fixed = nullptr;
-  UINT length = 0;
-  if (!VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length) ||
-      fixed->dwFileVersionMS != 0x00020000 || fixed->dwFileVersionLS != 0 ||
-      fixed->dwProductVersionMS != 0x00020000 || fixed->dwProductVersionLS != 0) {
-    Fail("file and product version are not 2.0.0.0");
-  }
-  const char* const fields[][2] = {{"FileVersion", "2.0.0.0"},       {"ProductVersion", "2.0.0.0"},
-                                   {"FileDescription", "Tessaline"}, {"InternalName", "Tessaline"},
-                                   {"ProductName", "Tessaline"},     {"OriginalFilename", "Tessaline.dll"}};
-  for (const auto& field : fields) {
-    const std::string key = std::string("\\StringFileInfo\\040904B0\\") + field[0];
-    char* value = nullptr;
-    if (!VerQueryValueA(data.data(), key.c_str(), reinterpret_cast<void**>(&value), &length) ||
-        std::strcmp(value, field[1]) != 0) {
-      Fail(std::string("version field ") + field[0]);
-    }
-  }
-}
-
-// Read straight into the answer, so that a large scene is held once, as the editor holds it.
-bool ReadFile(const std::string& path, std::string& content) {
-  std::ifstream in(path, std::ios::binary | std::ios::ate);
-  if (!in) return false;
-  content.resize(static_cast<size_t>(in.tellg()));
-  in.seekg(0);
-  return static_cast<bool>(in.read(content.data(), static_cast<std::streamsize>(content.size())));
-}
-
 bool ParseArguments(int argc, char** argv) {
-  Options& o = g_options;
+  // The command's flags for the dialog's choices: the buttons each clicks, or the edits its values go into.
+  const std::map<std::string, std::pair<std::vector<int>, std::vector<int>>> choices = {
+      {"--selected", {{IDC_SELECTED_OBJECTS}, {}}},
+      {"--no-textures", {{IDC_EXPORT_TEXTURES}, {}}},
+      {"--collision one", {{IDC_EXPORT_COLLISION, IDC_ONE_BIG_OBJECT}, {}}},
+      {"--collision per-object", {{IDC_EXPORT_COLLISION, IDC_PER_OBJECT}, {}}},
+      {"--scene-name", {{}, {IDC_SCENE_NAME}}},
+      {"--scale", {{}, {IDC_SCALE_X, IDC_SCALE_Y, IDC_SCALE_Z}}},
+      {"--texture-folder", {{}, {IDC_TEXTURE_FOLDER}}},
+      {"--collision-file", {{}, {IDC_COLLISION_FILE}}}};
   for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    auto value = [&](std::string& into) {
-      if (i + 1 >= argc) return false;
-      into = argv[++i];
-      return true;
-    };
-    bool ok = true;
-    if (arg == "--scene") {
-      ok = value(o.scene);
-    } else if (arg == "--install-dir") {
-      ok = value(o.installDir);
-    } else if (arg == "--output") {
-      ok = value(o.output);
-    } else if (arg == "--selected") {
-      o.selected = true;
-    } else if (arg == "--scene-name") {
-      o.setSceneName = ok = value(o.sceneName);
-    } else if (arg == "--scale") {
-      o.setScale = ok = value(o.scale[0]) && value(o.scale[1]) && value(o.scale[2]);
-    } else if (arg == "--no-textures") {
-      o.noTextures = true;
-    } else if (arg == "--texture-folder") {
-      o.setTextureFolder = ok = value(o.textureFolder);
-    } else if (arg == "--collision") {
-      ok = value(o.collision) && (o.collision == "one" || o.collision == "per-object");
-    } else if (arg == "--collision-file") {
-      o.setCollisionFile = ok = value(o.collisionFile);
-    } else if (arg == "--cancel") {
-      o.cancel = true;
-    } else if (arg == "--error-code") {
-      std::string code;
-      ok = value(code);
-      o.errorCode = static_cast<uint32_t>(std::strtoul(code.c_str(), nullptr, 10));
-    } else if (arg == "--error-at") {
-      ok = value(o.errorAt);
-    } else if (arg == "--lock-output") {
-      o.lockOutput = true;
-    } else if (arg == "--check-enabling") {
-      o.checkEnabling = true;
-    } else if (arg == "--options-shot") {
-      ok = value(o.optionsShot);
-    } else if (arg == "--progress-shot") {
-      ok = value(o.progressShot);
-    } else if (arg == "--time-limit") {
-      std::string seconds;
-      ok = value(seconds);
-      o.timeLimitSeconds = static_cast<DWORD>(std::strtoul(seconds.c_str(), nullptr, 10));
-    } else if (arg == "--memory-report") {
-      o.memoryReport = true;
+    std::string flag = argv[i];
+    if (flag == "--collision" && i + 1 < argc) flag += std::string(" ") + argv[++i];
+    const auto choice = choices.find(flag);
+    const auto value = g.values.find(flag);
+    const auto on = g.switches.find(flag);
+    if (choice != choices.end() && i + choice->second.second.size() < static_cast<size_t>(argc)) {
+      for (int id : choice->second.first)
+        g.choices.push_back({id, true, ""});
+      for (int id : choice->second.second)
+        g.choices.push_back({id, false, argv[++i]});
+    } else if (value != g.values.end() && i + 1 < argc) {
+      value->second = argv[++i];
+    } else if (on != g.switches.end()) {
+      on->second = true;
     } else {
-      ok = false;
-    }
-    if (!ok) {
-      std::fprintf(stderr, "tessaline_host: bad argument %s\n", arg.c_str());
+      std::fprintf(stderr, "tessaline_host: bad argument %s\n", flag.c_str());
       return false;
     }
   }
   return true;
 }
 
+// Read straight into the answer, so that a large scene is held once, as the editor holds it.
+bool ReadScene() {
+  std::ifstream in(Value("--scene"), std::ios::binary | std::ios::ate);
+  if (!in) return false;
+  g.sceneAnswer.resize(static_cast<size_t>(in.tellg()));
+  in.seekg(0);
+  return static_cast<bool>(in.read(g.sceneAnswer.data(), static_cast<std::streamsize>(g.sceneAnswer.size())));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  g_startTicks = GetTickCount();
-  InitializeCriticalSection(&g_lock);
+  g.startTicks = GetTickCount();
+  InitializeCriticalSection(&g.lock);
   if (!ParseArguments(argc, argv)) return 2;
-  if (!ReadFile(g_options.scene, g_sceneAnswer)) {
-    std::fprintf(stderr, "tessaline_host: cannot read %s\n", g_options.scene.c_str());
+  if (!ReadScene()) {
+    std::fprintf(stderr, "tessaline_host: cannot read %s\n", Value("--scene").c_str());
     return 2;
   }
-  g_installAnswer = "<installdirectory>" + g_options.installDir + "</installdirectory>";
-  g_mainThread = GetCurrentThreadId();
+  g.installAnswer = "<installdirectory>" + Value("--install-dir") + "</installdirectory>";
+  g.mainThread = GetCurrentThreadId();
 
   HMODULE module = LoadLibraryA("Tessaline.dll");
   if (module == nullptr) {
     Fail("Tessaline.dll does not load (error " + std::to_string(GetLastError()) + ")");
     return 1;
   }
-  Exports exports;
-  const char* seen[6] = {};
-  for (int i = 0; i < 6; ++i) {
-    exports.text[i] = As<TextExport>(Both(module, kTextNames[i], 0));
-    if (exports.text[i] != nullptr) seen[i] = exports.text[i]();
-  }
-  exports.setCallback = Both(module, "PluginSetCallback", 4);
-  exports.execute = Both(module, "PluginExecute", 0);
-  CheckTexts(exports, seen, "before PluginSetCallback");
-  if (exports.setCallback == nullptr || exports.execute == nullptr) return 1;
-  As<SetCallbackExport>(exports.setCallback)(Callback);
-  CheckTexts(exports, seen, "after PluginSetCallback");
+  std::vector<TextExport> texts;
+  for (const auto& [name, text] : kTexts)
+    texts.push_back(Export<TextExport>(module, name, 0));
+  std::vector<const char*> seen(texts.size());
+  CheckTexts(texts, seen, "before PluginSetCallback");
+  auto setCallback = Export<void(__stdcall*)(uint32_t(__stdcall*)(Record*))>(module, "PluginSetCallback", 4);
+  auto execute = Export<void(__stdcall*)()>(module, "PluginExecute", 0);
+  if (setCallback == nullptr || execute == nullptr) return 1;
+  setCallback(Callback);
+  CheckTexts(texts, seen, "after PluginSetCallback");
   CheckVersion();
-  if (!g_failed) Log("exports ok");
+  if (!g.failed) Log("exports ok");
 
   // Another program holding the previous output open: it can be read, but not replaced or deleted.
   HANDLE locked = INVALID_HANDLE_VALUE;
-  if (g_options.lockOutput) {
-    locked = CreateFileA(g_options.output.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  if (Switch("--lock-output")) {
+    locked = CreateFileA(Value("--output").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
     if (locked == INVALID_HANDLE_VALUE) Fail("cannot open the previous output");
   }
-
   HANDLE user = CreateThread(nullptr, 0, User, nullptr, 0, nullptr);
-  HANDLE watchdog = CreateThread(nullptr, 0, Watchdog, nullptr, 0, nullptr);
-  CloseHandle(watchdog);
-  As<ExecuteExport>(exports.execute)();
-  InterlockedExchange(&g_executeDone, 1);
+  CloseHandle(CreateThread(nullptr, 0, Watchdog, nullptr, 0, nullptr));
+  execute();
+  InterlockedExchange(&g.executeDone, 1);
   WaitForSingleObject(user, INFINITE);
   CloseHandle(user);
   if (locked != INVALID_HANDLE_VALUE) CloseHandle(locked);
-  CheckTexts(exports, seen, "after PluginExecute");
+  CheckTexts(texts, seen, "after PluginExecute");
   Log("done");
-  if (g_options.memoryReport) {
-    // What runs out in the editor is its 2 GB of address space: the peak of committed private memory.
-    PROCESS_MEMORY_COUNTERS counters = {};
-    counters.cb = sizeof counters;
-    if (GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) {
-      std::fprintf(stderr, "peak virtual size: %lu bytes\n",
-                   static_cast<unsigned long>(counters.PeakPagefileUsage));
-    }
-  }
+  // What runs out in the editor is its 2 GB of address space: the peak of committed private memory.
+  PROCESS_MEMORY_COUNTERS counters = {};
+  counters.cb = sizeof counters;
+  if (Switch("--memory-report") && GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters))
+    std::fprintf(stderr, "peak virtual size: %lu bytes\n",
+                 static_cast<unsigned long>(counters.PeakPagefileUsage));
   FreeLibrary(module);
-  return g_failed ? 1 : 0;
+  return g.failed ? 1 : 0;
 }

@@ -5,80 +5,41 @@
 #   run_command.sh CASE   (environment: WINE_TEST_DIR, SOURCE_DIR, LINUX_TOOL, REAL_SCENES, COMMAND_EXE)
 set -euo pipefail
 source "$(dirname "$0")/wine_env.sh"
-
-name=$1
-dir="$WINE_TEST_DIR/commands/$name"
-rm -rf "$dir"
-mkdir -p "$dir/wine" "$dir/linux"
+start_case "commands/$1"
 cd "$dir"
-examples="$SOURCE_DIR/examples"
-
-case "$name" in
+examples=$SOURCE_DIR/examples
+status=0
+case "$1" in
 room)
-  # Drive letter and backslashes; the collision file's name derived from the output's.
-  scene_unix=$examples/room.dxs
-  scene_win=$(windows_path "$scene_unix")
-  out_unix=linux/room.dbo
-  out_win="$(windows_path "$dir/wine")\\room.dbo"
-  install_unix=$examples
-  install_win=$(windows_path "$examples")
+  # Drive letter and backslashes; the collision file's name derived from the output's; the preview drawn
+  # the same, byte for byte.
+  wine_args=("$(windows_path "$examples/room.dxs")" -o "$(windows_path "$dir/wine")\\room.dbo" --preview 'wine\room.png')
+  linux_args=("$examples/room.dxs" -o linux/room.dbo --preview linux/room.png)
   options=(--scene-name DemoRoom --collision one --collision-file "")
-  # The preview is drawn the same, byte for byte.
-  preview_win=(--preview 'wine\room.png')
-  preview_unix=(--preview linux/room.png)
-  status=0
   ;;
 real-scene)
-  scene_unix=$REAL_SCENES/patrol-boat.dxs
-  scene_win=$(windows_path "$scene_unix")
-  out_unix=linux/patrol-boat.dbo
-  out_win='wine\patrol-boat.dbo'
-  install_unix=$examples
-  install_win=$(windows_path "$examples")
+  wine_args=("$(windows_path "$REAL_SCENES/patrol-boat.dxs")" -o 'wine\patrol-boat.dbo')
+  linux_args=("$REAL_SCENES/patrol-boat.dxs" -o linux/patrol-boat.dbo)
   options=(--collision per-object --scale 0.1 0.1 0.1)
   status=3  # its texture is not in the install directory
   ;;
 non-ascii)
   # Relative paths with forward slashes, and names outside ASCII.
-  mkdir -p "$dir/scènes"
-  cp "$examples/room.dxs" "$dir/scènes/niveau-été.dxs"
-  scene_unix=scènes/niveau-été.dxs
-  scene_win=$scene_unix
-  out_unix=linux/sortie-ü.dbo
-  out_win=wine/sortie-ü.dbo
-  install_unix=$examples
-  install_win=$(windows_path "$examples")
+  mkdir -p scènes && cp "$examples/room.dxs" scènes/niveau-été.dxs
+  wine_args=(scènes/niveau-été.dxs -o wine/sortie-ü.dbo)
+  linux_args=(scènes/niveau-été.dxs -o linux/sortie-ü.dbo)
   options=(--collision per-object --collision-file "")
-  status=0
   ;;
-*)
-  echo "unknown case $name"
-  exit 2
-  ;;
+*) echo "unknown case $1"; exit 2 ;;
 esac
 
-failed=0
 wstatus=0
-wine "$COMMAND_EXE" export "$scene_win" -o "$out_win" --install-dir "$install_win" "${options[@]}" \
-  ${preview_win[@]+"${preview_win[@]}"} >wine.stdout 2>wine.stderr || wstatus=$?
+wine "$COMMAND_EXE" export "${wine_args[@]}" --install-dir "$(windows_path "$examples")" "${options[@]}" \
+  >wine.stdout 2>wine.stderr || wstatus=$?
 wineserver -k || true
-lstatus=0
-"$LINUX_TOOL" export "$scene_unix" -o "$out_unix" --install-dir "$install_unix" "${options[@]}" \
-  ${preview_unix[@]+"${preview_unix[@]}"} >linux.stdout 2>linux.stderr || lstatus=$?
-if [ "$wstatus" -ne "$status" ] || [ "$lstatus" -ne "$status" ]; then
-  echo "FAIL: tessaline.exe exited with $wstatus, the Linux command with $lstatus, expected $status"
-  cat wine.stdout wine.stderr linux.stdout linux.stderr
-  failed=1
+if [ "$wstatus" -ne "$status" ]; then
+  fail "tessaline.exe exited with $wstatus, expected $status"
+  cat wine.stdout wine.stderr
 fi
-echo "files written by tessaline.exe:"
-(cd wine && find . -type f | sort | sed 's/^/  /')
-if [ -z "$(ls -A wine)" ]; then
-  echo "FAIL: tessaline.exe wrote nothing"
-  failed=1
-fi
-if ! diff -r wine linux; then
-  echo "FAIL: tessaline.exe's files differ from the Linux command's"
-  failed=1
-fi
-[ $failed -eq 0 ] && echo "case $name passed"
-exit $failed
+same_as_linux "$status" "${linux_args[@]}" --install-dir "$examples" "${options[@]}"
+finish

@@ -1,5 +1,5 @@
-# Sourced by the Wine test scripts: a quiet Wine with its prefix inside the build tree.
-#   WINE_TEST_DIR   the build folder of these tests (holds prefix/, cases/, the host and the DLL)
+# Sourced by the Wine test scripts: a quiet Wine with its prefix inside the build tree, and what the cases
+# share.   WINE_TEST_DIR   the build folder of these tests (holds prefix/, the cases' folders, the host, the DLL)
 export WINEPREFIX="$WINE_TEST_DIR/prefix"
 export WINEARCH=win32
 export WINEDEBUG=-all
@@ -11,4 +11,37 @@ export LC_ALL=C.UTF-8
 windows_path() {
   local path=$1
   printf 'Z:%s' "${path//\//\\}"
+}
+
+# A fresh folder for a case: $dir/wine for what is written under Wine, $dir/linux for the Linux command.
+start_case() {
+  dir=$WINE_TEST_DIR/$1
+  rm -rf "$dir"
+  mkdir -p "$dir/wine" "$dir/linux"
+  failed=0
+}
+fail() {
+  echo "FAIL: $*"
+  failed=1
+}
+finish() {
+  [ $failed -eq 0 ] && echo "case passed"
+  exit $failed
+}
+
+# same_as_linux STATUS ARGS...: `tessaline export ARGS...` must exit with STATUS, and what it wrote under
+# $dir/linux must equal, byte for byte, what was written under $dir/wine (which must not be empty).
+same_as_linux() {
+  local expected=$1 status=0
+  shift
+  [ -x "$LINUX_TOOL" ] || { fail "the Linux tool $LINUX_TOOL is missing; build the linux preset first"; return; }
+  "$LINUX_TOOL" export "$@" >"$dir/linux.stdout" 2>"$dir/linux.stderr" || status=$?
+  if [ "$status" -ne "$expected" ]; then
+    fail "tessaline export exited with $status, expected $expected"
+    cat "$dir/linux.stdout" "$dir/linux.stderr"
+  fi
+  echo "files written under Wine:"
+  (cd "$dir/wine" && find . -type f | sort | sed 's/^/  /')
+  [ -n "$(ls -A "$dir/wine")" ] || fail "nothing was written under Wine"
+  diff -r "$dir/wine" "$dir/linux" || fail "the files written under Wine differ from tessaline export's"
 }
