@@ -49,23 +49,20 @@ struct MeshRecord {
   std::vector<uint16_t> indices;  // relative to the first vertex of the frame they belong to
   // The starts of the second and later frames, in order. Empty while everything fits in one frame.
   std::vector<FrameBreak> frameBreaks;
-  uint32_t meshSize = 0;  // set by PackMeshes
 };
 
 // A mesh record holding a copy of the material and no geometry.
 MeshRecord MeshFromMaterial(const SceneMaterial& material);
 
-// The material of every collision mesh: id 0, no layers, one unused placeholder entry per layer
-// sequence, textureDataSize 8.
+// The material of every collision mesh: id 0, no layers.
 SceneMaterial CollisionMaterial();
 
 // The vertex format stores the number of texture-coordinate sets in 4 bits, and the engine's Direct3D 9
 // takes at most 8 of them: a material never gives more texture layers than this.
 constexpr uint32_t kMaxTextureLayers = 8;
 
-// Cuts every material with more than kMaxTextureLayers layers to its first ones (its per-layer sequences
-// and textureDataSize with them) and returns those materials' ids, in order. Other materials are left as
-// they are.
+// Cuts every material with more than kMaxTextureLayers layers to its first ones and returns those
+// materials' ids, in order. Other materials are left as they are.
 std::vector<int32_t> LimitTextureLayers(std::vector<SceneMaterial>& materials);
 
 // One mesh record per material, in material order.
@@ -100,12 +97,11 @@ void BuildGeometry(MeshRouting routing, const std::vector<ScenePolygon>& polygon
 
 struct SceneObject {
   std::string name;
-  std::vector<MeshRecord> meshes;  // records with geometry, one per frame, meshSize set, no frameBreaks
-  uint32_t totalSize = 0;          // sum of 112 + name length + meshSize
+  std::vector<MeshRecord> meshes;  // records with geometry, one per frame, no frameBreaks
 };
 
 // Keeps the records that have vertices and indices, in order, splitting each at its frame breaks into
-// records of their own, and sets meshSize = first vertex's vertexSize x V + 2 x I + textureDataSize + 527.
+// records of their own.
 SceneObject PackMeshes(std::vector<MeshRecord> meshes, const std::string& sceneName);
 
 // True when every size that a DBO file of object (main form, or collision form) stores in a dword fits in

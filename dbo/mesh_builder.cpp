@@ -1,4 +1,3 @@
-#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <unordered_map>
@@ -14,30 +13,14 @@ MeshRecord MeshFromMaterial(const SceneMaterial& material) {
 }
 
 SceneMaterial CollisionMaterial() {
-  SceneMaterial material;
-  material.id = 0;
-  material.layerCount = 0;
-  // One placeholder entry per layer sequence; nothing reads it because layerCount is 0.
-  material.blendModes = {BlendNone};
-  material.textureNames = {""};
-  material.textureSources = {""};
-  material.textureIsFile = {true};
-  // The collision file's texture list is the terminator alone: 8 bytes.
-  material.textureDataSize = 8;
-  return material;
+  return SceneMaterial{};
 }
 
 std::vector<int32_t> LimitTextureLayers(std::vector<SceneMaterial>& materials) {
   std::vector<int32_t> cut;
   for (SceneMaterial& material : materials) {
-    if (material.layerCount <= kMaxTextureLayers) continue;
-    for (size_t layer = kMaxTextureLayers; layer < material.textureNames.size(); ++layer)
-      material.textureDataSize -= 164u + static_cast<uint32_t>(material.textureNames[layer].size());
-    material.layerCount = kMaxTextureLayers;
-    material.blendModes.resize(std::min<size_t>(material.blendModes.size(), kMaxTextureLayers));
-    material.textureNames.resize(std::min<size_t>(material.textureNames.size(), kMaxTextureLayers));
-    material.textureSources.resize(std::min<size_t>(material.textureSources.size(), kMaxTextureLayers));
-    material.textureIsFile.resize(std::min<size_t>(material.textureIsFile.size(), kMaxTextureLayers));
+    if (material.layers.size() <= kMaxTextureLayers) continue;
+    material.layers.resize(kMaxTextureLayers);
     cut.push_back(material.id);
   }
   return cut;

@@ -1,9 +1,11 @@
 #include <initializer_list>
 #include <streambuf>
 #include <string>
+#include <vector>
 
 #include "dbo/byte_encoding.h"
 #include "dbo/dbo.h"
+#include "dbo/dbo_items.h"
 
 namespace tessaline {
 
@@ -75,7 +77,7 @@ void WriteFrameHead(ItemWriter& w, const std::string& name) {
   w.Floats({1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1});
 }
 
-uint32_t TextureBlendOp(int32_t blendMode) {
+uint32_t TextureBlendOp(BlendMode blendMode) {
   switch (blendMode) {
     case BlendReplace:
       return 2;  // select argument 1
@@ -90,14 +92,10 @@ uint32_t TextureBlendOp(int32_t blendMode) {
   }
 }
 
-void WriteTextureEntry(ItemWriter& w, const MeshRecord& mesh, uint32_t layer) {
-  const SceneMaterial& material = mesh.material;
-  static const std::string kNoName;
-  const std::string& name = layer < material.textureNames.size() ? material.textureNames[layer] : kNoName;
-  const int32_t blend = layer < material.blendModes.size() ? material.blendModes[layer] : BlendNone;
-  w.StringItem(141, name);
+void WriteTextureEntry(ItemWriter& w, const TextureLayer& texture, uint32_t layer) {
+  w.StringItem(141, texture.name);
   w.DwordItem(142, layer);
-  w.DwordItem(143, TextureBlendOp(blend));
+  w.DwordItem(143, TextureBlendOp(texture.blend));
   w.DwordItem(144, 2);  // argument 1: texture
   w.DwordItem(145, 1);  // argument 2: current
   w.DwordItem(146, 1);  // wrap u
@@ -113,7 +111,7 @@ void WriteTextureEntry(ItemWriter& w, const MeshRecord& mesh, uint32_t layer) {
 
 // The mesh item list of one mesh frame (the payload of its FrameMesh item).
 void WriteMeshList(ItemWriter& w, const MeshRecord& mesh, bool collision) {
-  const uint32_t n = collision ? 0 : mesh.material.layerCount;
+  const uint32_t n = dbo_items::TextureSetCount(mesh.material, collision);
   const uint32_t vertexSize = (n + 3) * 8;
   const uint32_t vertexCount = static_cast<uint32_t>(mesh.vertices.size());
   const uint32_t indexCount = static_cast<uint32_t>(mesh.indices.size());
@@ -141,9 +139,9 @@ void WriteMeshList(ItemWriter& w, const MeshRecord& mesh, bool collision) {
   if (collision) {
     w.EmptyList(128);
   } else {
-    w.Item(128, mesh.material.textureDataSize);
+    w.Item(128, static_cast<uint32_t>(dbo_items::TextureListSize(mesh.material, false)));
     for (uint32_t layer = 0; layer < n; ++layer)
-      WriteTextureEntry(w, mesh, layer);
+      WriteTextureEntry(w, mesh.material.layers[layer], layer);
     w.Terminator();
   }
   w.FlagItem(123, false);
@@ -182,15 +180,22 @@ void WriteScene(dbofstream& out, const SceneObject& object, const std::array<flo
   const size_t meshCount = object.meshes.size();
   ItemWriter w(out);
 
+  // Sizes are dwords, so modulo 2^32. The root frame declares the name, 168 and every mesh frame's
+  // 112 + name + mesh size; each FrameSibling the sizes of all frames after it.
+  std::vector<uint32_t> meshSizes;
+  meshSizes.reserve(meshCount);
+  uint32_t totalSize = 0;
+  uint32_t siblingSum = 0;
+  for (const MeshRecord& mesh : object.meshes) {
+    meshSizes.push_back(static_cast<uint32_t>(dbo_items::MeshItemSize(mesh, collision)));
+    totalSize += 112 + nameLength + meshSizes.back();
+    siblingSum += meshSizes.back() + nameLength + 88;
+  }
+
   // Root frame: no mesh; its sibling is the first mesh frame.
-  w.Item(1, nameLength + object.totalSize + 168);
+  w.Item(1, nameLength + totalSize + 168);
   WriteFrameHead(w, name);
   w.EmptyList(103);
-
-  // Each FrameSibling declares the sizes of all frames after it; sizes are dwords, so modulo 2^32.
-  uint32_t siblingSum = 0;
-  for (const MeshRecord& mesh : object.meshes)
-    siblingSum += mesh.meshSize + nameLength + 88;
 
   Pacing pacing = Pacing::For(meshCount, 0.0125);
   pacing.Begin(progress);
@@ -198,9 +203,9 @@ void WriteScene(dbofstream& out, const SceneObject& object, const std::array<flo
     const MeshRecord& mesh = object.meshes[j];
     w.EmptyList(104);  // FrameChild
     w.Item(105, siblingSum + 32);
-    siblingSum -= mesh.meshSize + nameLength + 88;
+    siblingSum -= meshSizes[j] + nameLength + 88;
     WriteFrameHead(w, name);
-    w.Item(103, mesh.meshSize);
+    w.Item(103, meshSizes[j]);
     WriteMeshList(w, mesh, collision);
     pacing.After(j, progress);
   }

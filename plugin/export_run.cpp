@@ -100,14 +100,12 @@ bool FilesApart(Desktop& desktop, const std::string& path, const std::string& co
   return outcome.failure == ExportFailure::None;
 }
 
-// Puts the texture folder and a backslash in front of every texture name, keeping textureDataSize equal
-// to the bytes of the texture entries.
+// Puts the texture folder and a backslash in front of every texture name.
 void PrefixTextureNames(std::vector<SceneMaterial>& materials, const std::string& folder) {
   if (folder.empty()) return;
   for (SceneMaterial& material : materials) {
-    for (std::string& name : material.textureNames)
-      name = folder + "\\" + name;
-    material.textureDataSize += static_cast<uint32_t>((folder.size() + 1) * material.textureNames.size());
+    for (TextureLayer& layer : material.layers)
+      layer.name = folder + "\\" + layer.name;
   }
 }
 

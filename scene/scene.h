@@ -34,17 +34,20 @@ enum BlendMode : int32_t {
   BlendAlphaBlend = 4,  // "alphablend"
 };
 
-// One material and its texture layers; the per-layer sequences have layerCount entries each.
+// One texture layer of a material.
+struct TextureLayer {
+  BlendMode blend = BlendNone;
+  std::string name;    // the name the DBO file stores (possibly with folder prefix)
+  std::string source;  // image path relative to the editor's texture folder; a colour texture's own name
+  bool isFile = true;  // false for generated colour textures
+
+  bool operator==(const TextureLayer&) const = default;
+};
+
+// One material and its texture layers, in the order the scene gives them.
 struct SceneMaterial {
   int32_t id = 0;
-  uint32_t layerCount = 0;
-  std::vector<int32_t> blendModes;
-  std::vector<std::string> textureNames;    // the name the DBO file stores (possibly with folder prefix)
-  std::vector<std::string> textureSources;  // image path relative to the editor's texture folder
-  std::vector<bool> textureIsFile;          // false for generated colour textures
-  // Sum over layers of 164 + length of the textureNames entry: the bytes of the material's texture
-  // entries in a DBO file. Whoever renames a texture adjusts it by the change in length.
-  uint32_t textureDataSize = 0;
+  std::vector<TextureLayer> layers;
 };
 
 struct ScenePolygon {

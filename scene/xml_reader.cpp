@@ -22,7 +22,7 @@ namespace {
 constexpr uint32_t kNone = XmlIndex::kNone;
 constexpr uint32_t kTop = 0;
 
-int32_t BlendCode(std::string_view blend) {
+BlendMode BlendCode(std::string_view blend) {
   if (blend == "replace") return BlendReplace;
   if (blend == "add") return BlendAdd;
   if (blend == "modulate") return BlendModulate;
@@ -30,12 +30,12 @@ int32_t BlendCode(std::string_view blend) {
   return BlendNone;
 }
 
-void ReadLayer(XmlIndex& index, uint32_t layer, SceneMaterial& material) {
-  std::string_view type = index.Text(layer, XmlAttribute::Type);
+TextureLayer ReadLayer(XmlIndex& index, uint32_t element) {
+  TextureLayer layer;
+  std::string_view type = index.Text(element, XmlAttribute::Type);
   if (type == "lightmap") type = "texture";
-  const uint32_t content = index.FindDescend(layer, layer, type);
+  const uint32_t content = index.FindDescend(element, element, type);
 
-  std::string name;
   if (type == "color") {
     // Absent colour components read as 0.
     int32_t r = 0, g = 0, b = 0, a = 0;
@@ -43,21 +43,17 @@ void ReadLayer(XmlIndex& index, uint32_t layer, SceneMaterial& material) {
     index.Number(content, XmlAttribute::G, g);
     index.Number(content, XmlAttribute::B, b);
     index.Number(content, XmlAttribute::A, a);
-    name = "col_rgba_" + std::to_string(r) + "_" + std::to_string(g) + "_" + std::to_string(b) + "_" +
-           std::to_string(a) + "_.png";
-    material.textureSources.push_back(name);
-    material.textureIsFile.push_back(false);
+    layer.name = "col_rgba_" + std::to_string(r) + "_" + std::to_string(g) + "_" + std::to_string(b) + "_" +
+                 std::to_string(a) + "_.png";
+    layer.source = layer.name;
+    layer.isFile = false;
   } else {
-    std::string source(index.Text(content, XmlAttribute::File));
-    std::deque<std::string> pieces = SplitString(source, "\\");
-    if (!pieces.empty()) name = std::move(pieces.back());
-    material.textureSources.push_back(std::move(source));
-    material.textureIsFile.push_back(true);
+    layer.source = index.Text(content, XmlAttribute::File);
+    std::deque<std::string> pieces = SplitString(layer.source, "\\");
+    if (!pieces.empty()) layer.name = std::move(pieces.back());
   }
-  material.blendModes.push_back(BlendCode(index.Text(layer, XmlAttribute::Blend)));
-  material.textureDataSize += 164u + static_cast<uint32_t>(name.size());
-  material.textureNames.push_back(std::move(name));
-  ++material.layerCount;
+  layer.blend = BlendCode(index.Text(element, XmlAttribute::Blend));
+  return layer;
 }
 
 void ReadMaterials(XmlIndex& index, std::vector<SceneMaterial>& materials) {
@@ -67,7 +63,7 @@ void ReadMaterials(XmlIndex& index, std::vector<SceneMaterial>& materials) {
     index.Number(element, XmlAttribute::Id, material.id);
     for (uint32_t layer = index.FindDescend(element, element, "layer"); layer != kNone;
          layer = index.FindNoDescend(layer, "layer")) {
-      ReadLayer(index, layer, material);
+      material.layers.push_back(ReadLayer(index, layer));
     }
     element = index.FindDescend(element, kTop, "material");
     materials.push_back(std::move(material));
@@ -157,16 +153,13 @@ bool ReadPrimitives(XmlIndex& index, Scene& scene, int32_t& missingId) {
   return true;
 }
 
-// Texture names and sources back in the answer's code page; the sizes of the texture entries follow.
+// Texture names and sources back in the answer's code page.
 void NamesToCodePage(std::vector<SceneMaterial>& materials, const CodePage& codePage) {
   for (SceneMaterial& material : materials) {
-    material.textureDataSize = 0;
-    for (std::string& name : material.textureNames) {
-      name = codePage.FromUtf8(name);
-      material.textureDataSize += 164u + static_cast<uint32_t>(name.size());
+    for (TextureLayer& layer : material.layers) {
+      layer.name = codePage.FromUtf8(layer.name);
+      layer.source = codePage.FromUtf8(layer.source);
     }
-    for (std::string& source : material.textureSources)
-      source = codePage.FromUtf8(source);
   }
 }
 

@@ -94,13 +94,11 @@ TexturePlacement ExportTextures(bool exportTextures, const std::string& folder,
   TextureEntry work;
   std::unordered_set<std::string> seen;
   for (const SceneMaterial& material : materials) {
-    const size_t slots = std::min(
-        {material.textureNames.size(), material.textureSources.size(), material.textureIsFile.size()});
-    for (size_t slot = 0; slot < slots; ++slot) {
-      if (!seen.insert(material.textureNames[slot]).second) continue;
-      work.names.push_back(material.textureNames[slot]);
-      work.sources.push_back(material.textureSources[slot]);
-      work.isFile.push_back(material.textureIsFile[slot]);
+    for (const TextureLayer& layer : material.layers) {
+      if (!seen.insert(layer.name).second) continue;
+      work.names.push_back(layer.name);
+      work.sources.push_back(layer.source);
+      work.isFile.push_back(layer.isFile);
     }
   }
 

@@ -59,15 +59,12 @@ class StepCounter final : public ProgressWindow {
   int steps = 0;
 };
 
-inline SceneMaterial Material(int32_t id, std::vector<std::string> names, std::vector<int32_t> blends = {}) {
-  SceneMaterial material;
-  material.id = id;
-  material.layerCount = static_cast<uint32_t>(names.size());
+inline SceneMaterial Material(int32_t id, const std::vector<std::string>& names,
+                              std::vector<BlendMode> blends = {}) {
+  SceneMaterial material{.id = id, .layers = {}};
   blends.resize(names.size(), BlendNone);
-  material.blendModes = blends;
-  for (const std::string& name : names)
-    material.textureDataSize += 164 + static_cast<uint32_t>(name.size());
-  material.textureNames = std::move(names);
+  for (size_t k = 0; k < names.size(); ++k)
+    material.layers.push_back({.blend = blends[k], .name = names[k], .source = names[k]});
   return material;
 }
 

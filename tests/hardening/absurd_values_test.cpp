@@ -203,17 +203,20 @@ TEST_F(AbsurdValueRun, MaterialsOfMoreThanEightLayersKeepTheirFirstEight) {
 }
 
 TEST(DboSizes, ObjectWhoseRootFrameSizePasses32BitsIsRefused) {
-  // One triangle: the root frame's size is the texture data size + 909 bytes.
+  // One triangle whose first vertex declares 1,431,655,439 bytes, with one texture layer: the root frame's
+  // size is 3 x that + 977 + the texture name's length = 2^32 - 2 + the name's length.
   SceneObject object;
   object.meshes.emplace_back();
   object.meshes[0].vertices.resize(3);
+  object.meshes[0].vertices[0].vertexSize = 1431655439;
   object.meshes[0].indices = {0, 1, 2};
-  object.meshes[0].material.textureDataSize = UINT32_MAX - 909;
+  object.meshes[0].material.layers.resize(1);
+  object.meshes[0].material.layers[0].name = "a";
   EXPECT_TRUE(FitsDboSizes(object, false));
-  object.meshes[0].material.textureDataSize = UINT32_MAX - 908;
+  object.meshes[0].material.layers[0].name = "ab";
   EXPECT_FALSE(FitsDboSizes(object, false));
   object.name = "x";  // counted twice: the root frame's own name and the mesh frame's
-  object.meshes[0].material.textureDataSize = UINT32_MAX - 910;
+  object.meshes[0].material.layers[0].name = "";
   EXPECT_FALSE(FitsDboSizes(object, false));
 }
 

@@ -152,7 +152,7 @@ TEST(Render, TranslucentLayerBlendsOverWhatLiesBehindWhateverTheFileOrder) {
 }
 
 TEST(Render, LaterStagesCombineByTheirStoredOperation) {
-  const std::pair<int32_t, Rgb> kCases[] = {
+  const std::pair<BlendMode, Rgb> kCases[] = {
       {BlendModulate, {100, 50, 0}},    // 200,100,0 x 128,128,255
       {BlendAdd, {228, 178, 255}},      // add smooth: a + b - ab
       {BlendReplace, {128, 128, 255}},  // the later stage replaces

@@ -41,8 +41,10 @@ std::string FactsOf(const std::filesystem::path& file) {
   EXPECT_EQ(count, polygons.size());
   size_t colourLayers = 0, textureBytes = 0, twoCorners = 0, largest = 0;
   for (const SceneMaterial& m : materials) {
-    colourLayers += std::count(m.textureIsFile.begin(), m.textureIsFile.end(), false);
-    textureBytes += m.textureDataSize;
+    for (const TextureLayer& layer : m.layers) {
+      colourLayers += !layer.isFile;
+      textureBytes += 164 + layer.name.size();  // the bytes of the layer's texture entry
+    }
   }
   for (const ScenePolygon& p : polygons) {
     twoCorners += p.vertexCount == 2;

@@ -22,11 +22,8 @@ using Layer = std::tuple<std::string, std::string, bool>;  // texture name, sour
 
 SceneMaterial Material(const std::vector<Layer>& layers) {
   SceneMaterial material;
-  for (const auto& [name, source, isFile] : layers) {
-    material.textureNames.push_back(name);
-    material.textureSources.push_back(source);
-    material.textureIsFile.push_back(isFile);
-  }
+  for (const auto& [name, source, isFile] : layers)
+    material.layers.push_back({.name = name, .source = source, .isFile = isFile});
   return material;
 }
 
