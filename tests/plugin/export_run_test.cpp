@@ -107,11 +107,6 @@ TEST_F(ExportRunTest, CompleteRunFollowsTheBarScriptAndEndsWithTheSuccessMessage
   EXPECT_EQ(FilesOut(), (Texts{"Media", "Media/wall.png", "level.dbo"}));
   EXPECT_EQ(testing::ReadText(root_ / "out" / "Media" / "wall.png"), "not really a png");
   EXPECT_EQ(outcome_.written, (Texts{desktop_.savePath, FolderOf(desktop_.savePath) + "Media\\wall.png"}));
-  // The dialog's start values are what the settings then hold.
-  EXPECT_TRUE(settings_.allObjects && settings_.exportTextures && settings_.scaleX == 1.0f);
-  EXPECT_EQ(settings_.sceneName + "|" + settings_.textureFolder + "|" + settings_.collisionFileName,
-            "DeleDExported|Media|");
-  EXPECT_EQ(settings_.collisionMode, CollisionMode::None);
 }
 
 struct RunCase {
