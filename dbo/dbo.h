@@ -127,6 +127,81 @@ void WriteScene(dbofstream& out, const SceneObject& object, const std::array<flo
                 ProgressWindow& progress, bool collision);
 
 // ---------------------------------------------------------------------------------------------------------
+// DBO vocabulary. A file is a 24-byte header and a list of items; an item is its code and its declared
+// size (two dwords), then its payload; a list item's payload is further items closed by a terminator (code
+// 0, size 0). These are the codes the writer uses; their names, kinds and fixed values are kept in one
+// table inside this folder, which the writer and the walker both follow.
+
+namespace dbo_item {
+enum Code : uint32_t {
+  Terminator = 0,
+  RootFrame = 1,
+  List2 = 2,
+  FrameName = 101,
+  FrameMatrix = 102,
+  FrameMesh = 103,
+  FrameChild = 104,
+  FrameSibling = 105,
+  FrameVector106 = 106,
+  FrameVector107 = 107,
+  FrameScale = 108,
+  MeshVertexFormat = 111,
+  MeshVertexSize = 112,
+  MeshVertexCount = 113,
+  MeshIndexCount = 114,
+  MeshVertexData = 115,
+  MeshIndexData = 116,
+  MeshPrimitiveType = 117,
+  MeshDrawVertexCount = 118,
+  MeshTriangleCount = 119,
+  MeshDword121 = 121,
+  MeshList122 = 122,
+  MeshFlag123 = 123,
+  MeshDword124 = 124,
+  MeshFlag125 = 125,
+  MeshMaterial = 126,
+  MeshTextureCount = 127,
+  MeshTextures = 128,
+  MeshFlag129 = 129,  // set in collision meshes
+  MeshFlag130 = 130,
+  MeshFlag131 = 131,
+  MeshFlag132 = 132,
+  MeshFlag133 = 133,
+  MeshFlag134 = 134,
+  MeshFlag135 = 135,
+  MeshDword136 = 136,
+  MeshFlag137 = 137,
+  MeshDword138 = 138,
+  MeshList139 = 139,
+  MeshFlag140 = 140,
+  TextureName = 141,
+  TextureStage = 142,
+  TextureBlendOp = 143,
+  TextureArg1 = 144,
+  TextureArg2 = 145,
+  TextureAddressU = 146,
+  TextureAddressV = 147,
+  TextureMagFilter = 148,
+  TextureMinFilter = 149,
+  TextureMipFilter = 150,
+  TextureDword151 = 151,
+  TextureDword152 = 152,
+  TextureDword153 = 153,
+  MeshDword155 = 155,
+  MeshFlag156 = 156,
+  MeshDword157 = 157,
+  MeshDword158 = 158,
+  MeshFlag159 = 159,
+  MeshFlag160 = 160,
+  MeshDword166 = 166,
+  Dword406 = 406,
+};
+}  // namespace dbo_item
+
+// The name of a DBO item code the writer uses ("FrameName", "MeshVertexData", ...), or "" if unknown.
+const char* DboItemName(uint32_t code);
+
+// ---------------------------------------------------------------------------------------------------------
 // Walker: reads a DBO file back and checks its structure.
 
 struct DboItem {
@@ -164,9 +239,6 @@ struct DboReport {
   std::vector<DboItem> items;        // every item met, in file order (terminators are not listed)
   std::vector<DboFrameInfo> frames;  // root frame first
 };
-
-// The name of a DBO item code this writer uses ("FrameName", "MeshVertexData", ...), or "" if unknown.
-const char* DboItemName(uint32_t code);
 
 // Walks a whole file: header, every item list closed by its terminator, the frame chain with one closing
 // group per frame, each mesh's vertex data = V x vertex size bytes and every index below V, texture

@@ -1,8 +1,9 @@
+#include <iterator>
 #include <streambuf>
 #include <string>
 
-#include "dbo/byte_encoding.h"
 #include "dbo/dbo.h"
+#include "dbo/dbo_items.h"
 
 namespace tessaline {
 
@@ -20,12 +21,7 @@ dbofstream::~dbofstream() {
 }
 
 bool dbofstream::WriteHeader() {
-  std::string bytes;
-  dbo_bytes::AppendString(bytes, "MAGICDBO");
-  dbo_bytes::AppendDword(bytes, 1);  // version
-  dbo_bytes::AppendDword(bytes, 0);
-  dbo_bytes::AppendDword(bytes, 0);
-  return Put(*this, bytes);
+  return Put(*this, std::string(std::begin(dbo_items::kHeader), std::end(dbo_items::kHeader)));
 }
 
 }  // namespace tessaline
