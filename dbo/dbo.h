@@ -1,19 +1,21 @@
 // dbo: from the scene model to DBO model files.
 //
-// This folder owns mesh building (one mesh record per material, or collision meshes), packing of
-// mesh lists into scene objects, the binary stream dbofstream, the scene writer that writes a scene object
-// as a complete DBO file, and a walker that checks the structure of a DBO file.
+// This folder owns mesh building (one mesh record per material, or collision meshes), packing of mesh
+// lists into packed models (one record per frame), the scene writer that writes a packed model as a
+// complete DBO file into a byte sink (memory, or the file stream dbofstream), the DBO vocabulary, and a
+// walker that checks the structure of a DBO file.
 //
 // Typical use:
 //   std::vector<MeshRecord> meshes = BuildMainMeshList(scene.materials);
 //   Pacing pacing = Pacing::For(scene.polygons.size(), 2.0 / 45.0);
 //   pacing.Begin(progress);
 //   BuildGeometry(MeshRouting::ByMaterial, scene.polygons, scene.vertices, meshes, progress,
-//   pacing.threshold); SceneObject object = PackMeshes(std::move(meshes), settings.sceneName); dbofstream
-//   out; out.open(path, std::ios::binary | std::ios::out | std::ios::trunc); WriteScene(out, object, {scaleX,
-//   scaleY, scaleZ}, progress, false); out.close();  // then out.fail() tells whether the file is complete
+//                 pacing.threshold);
+//   PackedModel model = PackMeshes(std::move(meshes), settings.sceneName);
+//   MemorySink sink;
+//   bool written = WriteScene(sink, model, {scaleX, scaleY, scaleZ}, progress, false);
 //
-// Nothing here reports to the user; streams report through their state.
+// Nothing here reports to the user; writing reports through its result.
 #pragma once
 
 #include <array>
@@ -95,35 +97,54 @@ void BuildGeometry(MeshRouting routing, const std::vector<ScenePolygon>& polygon
 // ---------------------------------------------------------------------------------------------------------
 // Packing and writing
 
-struct SceneObject {
+// The meshes of one DBO file, ready to write: the scene name and one record per frame.
+struct PackedModel {
   std::string name;
   std::vector<MeshRecord> meshes;  // records with geometry, one per frame, no frameBreaks
 };
 
 // Keeps the records that have vertices and indices, in order, splitting each at its frame breaks into
 // records of their own.
-SceneObject PackMeshes(std::vector<MeshRecord> meshes, const std::string& sceneName);
+PackedModel PackMeshes(std::vector<MeshRecord> meshes, const std::string& sceneName);
 
-// True when every size that a DBO file of object (main form, or collision form) stores in a dword fits in
+// True when every size that a DBO file of model (main form, or collision form) stores in a dword fits in
 // 32 bits; the root frame's size, which holds all others, decides. Sizes are summed in 64 bits here.
-bool FitsDboSizes(const SceneObject& object, bool collision);
+bool FitsDboSizes(const PackedModel& model, bool collision);
 
-// The binary output stream for DBO files: a standard file stream with the DBO encodings on top. Every
-// composite write returns true when the stream holds no error bit afterwards.
-class dbofstream : public std::ofstream {
+// Where the scene writer puts a file's bytes: it hands them over in order, in blocks.
+class ByteSink {
+ public:
+  virtual ~ByteSink() = default;
+  // Takes the next size bytes; false when they could not be kept (the writer then hands over no more).
+  virtual bool Append(const char* data, size_t size) = 0;
+};
+
+// A sink that keeps the bytes in memory.
+class MemorySink final : public ByteSink {
+ public:
+  bool Append(const char* data, size_t size) override {
+    bytes.insert(bytes.end(), data, data + size);
+    return true;
+  }
+  std::vector<uint8_t> bytes;
+};
+
+// The binary output stream for DBO files: a standard file stream that is a sink for the scene writer.
+class dbofstream : public std::ofstream, public ByteSink {
  public:
   dbofstream() = default;
   // A stream that writes into sink instead of a file of its own (open() is then not used).
   explicit dbofstream(std::streambuf* sink) { std::ios::rdbuf(sink); }
   ~dbofstream() override;
 
-  bool WriteHeader();  // the 24-byte header
+  // Writes the bytes; true when the stream holds no error bit afterwards.
+  bool Append(const char* data, size_t size) override;
 };
 
-// Writes a scene object as a complete DBO file: the main form (collision false) or the collision form.
-// Writes the header only when the stream is good at the start; afterwards the caller learns from the
-// stream's state whether everything was written. Steps the bar by the pacing rule over the meshes.
-void WriteScene(dbofstream& out, const SceneObject& object, const std::array<float, 3>& scale,
+// Writes a packed model as a complete DBO file into out: the main form (collision false) or the collision
+// form. True when out took every byte; after the first refusal nothing more is handed over. Steps the bar
+// by the pacing rule over the meshes.
+bool WriteScene(ByteSink& out, const PackedModel& model, const std::array<float, 3>& scale,
                 ProgressWindow& progress, bool collision);
 
 // ---------------------------------------------------------------------------------------------------------

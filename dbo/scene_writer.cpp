@@ -1,5 +1,4 @@
 #include <span>
-#include <streambuf>
 #include <string>
 #include <vector>
 
@@ -15,9 +14,10 @@ namespace {
 // than per field. The bytes and their order are exactly those of one write per field.
 class ItemWriter {
  public:
-  explicit ItemWriter(dbofstream& out) : out_(out) { bytes_.reserve(kBlockBytes + 4096); }
+  explicit ItemWriter(ByteSink& out) : out_(out) { bytes_.reserve(kBlockBytes + 4096); }
   ~ItemWriter() { Flush(); }
 
+  void Bytes(std::span<const uint8_t> data) { bytes_.append(data.begin(), data.end()); }
   void Dword(uint32_t value) { dbo_bytes::AppendDword(bytes_, value); }
   void Float(float value) { dbo_bytes::AppendFloat(bytes_, value); }
 
@@ -81,16 +81,18 @@ class ItemWriter {
   void FlushIfFull() {
     if (bytes_.size() >= kBlockBytes) Flush();
   }
-  void Flush() {
-    if (bytes_.empty()) return;
-    out_.write(bytes_.data(), static_cast<std::streamsize>(bytes_.size()));
+  // Hands the collected bytes to the sink; false once the sink has refused any.
+  bool Flush() {
+    if (ok_ && !bytes_.empty()) ok_ = out_.Append(bytes_.data(), bytes_.size());
     bytes_.clear();
+    return ok_;
   }
 
  private:
   static constexpr size_t kBlockBytes = size_t{1} << 20;
-  dbofstream& out_;
+  ByteSink& out_;
   std::string bytes_;
+  bool ok_ = true;
 };
 
 void WriteFrameHead(ItemWriter& w, const std::string& name) {
@@ -151,24 +153,21 @@ void WriteMeshList(ItemWriter& w, const MeshRecord& mesh, bool collision) {
 
 }  // namespace
 
-void WriteScene(dbofstream& out, const SceneObject& object, const std::array<float, 3>& scale,
+bool WriteScene(ByteSink& out, const PackedModel& model, const std::array<float, 3>& scale,
                 ProgressWindow& progress, bool collision) {
-  // The only test of the stream: a stream that failed to open gets nothing, and every later write to a
-  // failed stream does nothing. The caller reads the state afterwards.
-  if (!out.fail()) out.WriteHeader();
-
   using namespace dbo_item;
-  const std::string& name = object.name;
+  const std::string& name = model.name;
   const auto nameLength = static_cast<uint32_t>(name.size());
-  const size_t meshCount = object.meshes.size();
+  const size_t meshCount = model.meshes.size();
   ItemWriter w(out);
+  w.Bytes(dbo_items::kHeader);
 
   // Sizes are dwords, so modulo 2^32.
   std::vector<uint32_t> meshSizes;
   meshSizes.reserve(meshCount);
   uint32_t totalSize = 0;
   uint32_t siblingSum = 0;
-  for (const MeshRecord& mesh : object.meshes) {
+  for (const MeshRecord& mesh : model.meshes) {
     meshSizes.push_back(static_cast<uint32_t>(dbo_items::MeshItemSize(mesh, collision)));
     totalSize += dbo_items::kMeshFrameBytes + nameLength + meshSizes.back();
     siblingSum += meshSizes.back() + nameLength + dbo_items::kSiblingFrameBytes;
@@ -187,7 +186,7 @@ void WriteScene(dbofstream& out, const SceneObject& object, const std::array<flo
     siblingSum -= meshSizes[j] + nameLength + dbo_items::kSiblingFrameBytes;
     WriteFrameHead(w, name);
     w.Item(FrameMesh, meshSizes[j]);
-    WriteMeshList(w, object.meshes[j], collision);
+    WriteMeshList(w, model.meshes[j], collision);
     pacing.After(j, progress);
   }
 
@@ -203,7 +202,7 @@ void WriteScene(dbofstream& out, const SceneObject& object, const std::array<flo
 
   w.Fixed(dbo_items::kFileEnd);
   w.Terminator();
-  w.Flush();
+  return w.Flush();
 }
 
 }  // namespace tessaline

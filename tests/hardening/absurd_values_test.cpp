@@ -409,7 +409,7 @@ TEST_F(LeftOutRun, MaterialsOfMoreThanEightLayersKeepTheirFirstEight) {
 TEST(DboSizes, ObjectWhoseRootFrameSizePasses32BitsIsRefused) {
   // One triangle whose first vertex declares 1,431,655,439 bytes, with one texture layer: the root frame's
   // size is 3 x that + 977 + the texture name's length = 2^32 - 2 + the name's length.
-  SceneObject object;
+  PackedModel object;
   object.meshes.emplace_back();
   object.meshes[0].vertices.resize(3);
   object.meshes[0].vertices[0].vertexSize = 1431655439;

@@ -47,7 +47,7 @@ class HostileDbo : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(root_); }
 
-  fs::path Write(const std::string& name, const SceneObject& object, bool collision) {
+  fs::path Write(const std::string& name, const PackedModel& object, bool collision) {
     dbofstream out;
     out.open(root_ / name, std::ios::binary | std::ios::out | std::ios::trunc);
     NoProgress progress;
@@ -93,7 +93,7 @@ TEST_F(HostileDbo, NamesShowAsUtf8WithControlCharactersEscaped) {
 }
 
 // A per-object collision file of 2,000 frames: one triangle each, the frame chain 2,001 deep.
-SceneObject DeepChain() {
+PackedModel DeepChain() {
   Scene scene;
   for (int k = 0; k < 2000; ++k)
     AddPolygon(scene, {Corner(0, 0, 0), Corner(1, 0, 0), Corner(1, 1, 0)}, 1, k);
