@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "dbo/dbo.h"
 #include "textures/textures.h"
 
 namespace tessaline {

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "base/base.h"
-#include "dbo/dbo.h"
+#include "scene/scene.h"
 
 namespace tessaline {
 

@@ -1,8 +1,8 @@
 // Shared pieces of the bad-input tests: a whole export run in a fresh folder (scripted host, headless
-// desktop), scene generators, file helpers, and a way to silence Mini-XML's parse reports.
+// desktop), scene generators, file helpers, checks made in a child process, and a way to silence
+// Mini-XML's parse reports.
 #pragma once
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "plugin/plugin.h"
@@ -21,6 +22,9 @@
 namespace tessaline::hardening {
 
 namespace fs = std::filesystem;
+using testing::Backslashed;
+using testing::ReadText;
+using testing::WriteText;
 
 // AddressSanitizer reserves a huge shadow mapping, so address-space limits cannot be tested under it.
 #if defined(__SANITIZE_ADDRESS__)
@@ -53,28 +57,22 @@ inline const std::string kUnreadable =
     "malformed, or too large for the memory left). Nothing was exported.\n|error";
 
 // The closing message that lists files not written, and the one that lists textures not placed.
+inline std::string Listed(std::string text, const std::vector<std::string>& lines, const std::string& icon) {
+  for (const std::string& line : lines)
+    text += line + "\n";
+  return "message Tessaline|" + text + "|" + icon;
+}
 inline std::string NotWritten(const std::vector<std::string>& paths) {
-  std::string text = paths.size() == 1
-                         ? "message Tessaline|The export did not finish: this file could not be written:\n"
-                         : "message Tessaline|The export did not finish: these files could not be "
-                           "written:\n";
-  for (const std::string& path : paths)
-    text += path + "\n";
-  return text + "|error";
+  return Listed(paths.size() == 1 ? "The export did not finish: this file could not be written:\n"
+                                  : "The export did not finish: these files could not be written:\n",
+                paths, "error");
 }
-
 inline std::string NotPlaced(const std::vector<std::string>& names) {
-  std::string text = "message Tessaline|Scene correctly exported.\n";
-  text += names.size() == 1 ? "This texture could not be placed beside it:\n"
-                            : "These textures could not be placed beside it:\n";
-  for (const std::string& name : names)
-    text += name + "\n";
-  return text + "|warning";
+  return Listed(std::string("Scene correctly exported.\n") +
+                    (names.size() == 1 ? "This texture could not be placed beside it:\n"
+                                       : "These textures could not be placed beside it:\n"),
+                names, "warning");
 }
-
-using testing::Backslashed;
-using testing::ReadText;
-using testing::WriteText;
 
 inline std::string Fixture(const std::string& name) {
   return ReadText(fs::path(TESSALINE_SOURCE_DIR) / "tests" / "fixtures" / "hardening" / name);
@@ -88,32 +86,37 @@ inline DboReport WalkFile(const fs::path& path) {
 // Every path below root, relative to it.
 inline std::set<std::string> Tree(const fs::path& root) {
   std::set<std::string> paths;
-  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root))
     paths.insert(fs::relative(entry.path(), root).string());
-  }
   return paths;
 }
 
-// Sends the process's stderr to /dev/null while alive: Mini-XML reports every parse error there.
-class QuietStderr {
- public:
-  QuietStderr() : saved_(dup(STDERR_FILENO)) {
-    std::fflush(stderr);
-    const int null = open("/dev/null", O_WRONLY);
-    dup2(null, STDERR_FILENO);
-    close(null);
-  }
-  ~QuietStderr() {
-    std::fflush(stderr);
-    dup2(saved_, STDERR_FILENO);
-    close(saved_);
-  }
-  QuietStderr(const QuietStderr&) = delete;
-  QuietStderr& operator=(const QuietStderr&) = delete;
+// Runs work with stderr captured and dropped: Mini-XML reports every parse error there.
+template <class Work>
+void Quietly(Work work) {
+  ::testing::internal::CaptureStderr();
+  work();
+  ::testing::internal::GetCapturedStderr();
+}
 
- private:
-  int saved_;
-};
+// Ends a child process: status 0 when every check holds, otherwise 1 with the failing checks on stderr.
+[[noreturn]] inline void ExitChild(const std::vector<std::pair<bool, std::string>>& checks) {
+  bool ok = true;
+  for (const auto& [holds, what] : checks) {
+    if (!holds) std::fprintf(stderr, "FAILED: %s\n", what.c_str());
+    ok = ok && holds;
+  }
+  std::fflush(stderr);
+  std::_Exit(ok ? 0 : 1);
+}
+
+inline std::string ImageLayer(const std::string& file) {
+  return "<layer type=\"texture\"><texture file=\"" + file + "\" /></layer>";
+}
+// A material section of one material (id 1) with the given layers.
+inline std::string OneMaterial(const std::string& layers) {
+  return "<materials><material id=\"1\">" + layers + "</material></materials>";
+}
 
 // The material section of the generated scenes: one image layer named Bricks\wall.png (id 1) and one
 // colour layer (id 2).
@@ -170,7 +173,7 @@ class ExportHarness : public ::testing::Test {
     host_.answers[kInstallDirectoryRequest] =
         "<installdirectory>" + Backslashed((root_ / "editor").string()) + "</installdirectory>";
     SetScene(QuadScene(1, 2));
-    desktop_.savePath = Backslashed(Out("level.dbo").string());
+    desktop_.savePath = Path(Out("level.dbo"));
   }
   void TearDown() override { fs::remove_all(root_); }
 
@@ -178,24 +181,34 @@ class ExportHarness : public ::testing::Test {
     host_.answers[kSceneAllRequest] = answer;
     host_.answers[kSceneSelectionRequest] = answer;
   }
+  void Collision(const std::string& name, bool oneBigObject = true) {
+    desktop_.options.exportCollision = true;
+    desktop_.options.oneBigObject = oneBigObject;
+    desktop_.options.collisionFileName = name;
+  }
 
-  void Run() { RunExport(desktop_, host_, settings_); }
+  // Runs the export with the calls of earlier runs forgotten.
+  void Run() {
+    desktop_.calls.clear();
+    RunExport(desktop_, host_, settings_);
+  }
   void RunQuietly() {
-    QuietStderr quiet;
-    Run();
+    Quietly([this] { Run(); });
   }
 
   fs::path Out(const std::string& name) const { return root_ / "out" / name; }
   // A path as the run names it in its messages.
   static std::string Path(const fs::path& path) { return Backslashed(path.string()); }
 
-  std::vector<std::string> Messages() const {
-    std::vector<std::string> messages;
+  std::vector<std::string> Calls(const std::string& kind) const {
+    std::vector<std::string> found;
     for (const std::string& call : desktop_.calls) {
-      if (call.rfind("message ", 0) == 0) messages.push_back(call);
+      if (call.rfind(kind + " ", 0) == 0)
+        found.push_back(kind == "message" ? call : call.substr(kind.size() + 1));
     }
-    return messages;
+    return found;
   }
+  std::vector<std::string> Messages() const { return Calls("message"); }
   bool Saved() const {
     return std::find(desktop_.calls.begin(), desktop_.calls.end(), "save") != desktop_.calls.end();
   }

@@ -1,13 +1,18 @@
-// Output paths that point where an export must not write: at its own files or the scene it reads, out of
-// the output folder, at names Windows keeps for devices, at nodes that are not files; and exports that
-// meet each other or are interrupted on their way.
+// Output that must not or cannot be written: paths at an export's own files or the scene it reads, out of
+// the output folder, at names Windows keeps for devices, at nodes that are not files, in a missing or
+// read-only folder; a disk that fills up, memory that runs out, exports that meet each other or are
+// interrupted. The user sees the error box and no success message, and every earlier file keeps its bytes.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdlib>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -20,16 +25,7 @@ namespace {
 const std::set<std::string> kWholeExport = {"level.dbo", "collision.dbo", "Media", "Media/wall.png",
                                             "Media/col_rgba_1_2_3_255_.png"};
 
-class OutputPathRun : public ExportHarness {
- protected:
-  void Collision(const std::string& name) {
-    desktop_.options.exportCollision = true;
-    desktop_.options.collisionFileName = name;
-  }
-};
-
-// ---------------------------------------------------------------------------------------------------------
-// One export's own files and its scene
+using OutputPathRun = ExportHarness;
 
 TEST_F(OutputPathRun, FilesOfTheExportAndTheSceneAreNeverWrittenOver) {
   WriteText(Out("scene.dxs"), "the scene");
@@ -49,7 +45,6 @@ TEST_F(OutputPathRun, FilesOfTheExportAndTheSceneAreNeverWrittenOver) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.output + std::string(" / ") + (c.collisionFile ? c.collisionFile : "-"));
-    desktop_.calls.clear();
     desktop_.savePath = Path(Out(c.output));
     desktop_.options.exportCollision = c.collisionFile != nullptr;
     if (c.collisionFile) desktop_.options.collisionFileName = c.collisionFile;
@@ -60,17 +55,15 @@ TEST_F(OutputPathRun, FilesOfTheExportAndTheSceneAreNeverWrittenOver) {
     EXPECT_EQ(Tree(root_), before);
     EXPECT_EQ(ReadText(Out("scene.dxs")), "the scene");
   }
-}
 
-TEST_F(OutputPathRun, TexturesNamedLikeTheExportsFilesOrTheSceneAreNotPlaced) {
-  WriteText(Out("scene.dxs"), "the scene");
-  desktop_.sceneFile = Path(Out("scene.dxs"));
+  // Textures named like the export's files or the scene are not placed.
   std::string layers;
   for (const char* name : {"level.dbo", "collision.dbo", "scene.dxs"}) {
     WriteText(root_ / "editor" / "Textures" / "Bricks" / name, "an image");
-    layers += "<layer type=\"texture\"><texture file=\"Bricks\\" + std::string(name) + "\" /></layer>";
+    layers += ImageLayer("Bricks\\" + std::string(name));
   }
-  SetScene(QuadScene(1, 2, "<materials><material id=\"1\">" + layers + "</material></materials>"));
+  SetScene(QuadScene(1, 2, OneMaterial(layers)));
+  desktop_.savePath = Path(Out("level.dbo"));
   desktop_.options.textureFolder = "";
   Collision("collision.dbo");
   Run();
@@ -80,16 +73,12 @@ TEST_F(OutputPathRun, TexturesNamedLikeTheExportsFilesOrTheSceneAreNotPlaced) {
   EXPECT_EQ(ReadText(Out("scene.dxs")), "the scene");
 }
 
-// ---------------------------------------------------------------------------------------------------------
-// The output folder and the names in it
-
 TEST_F(OutputPathRun, FolderEndingInBlanksIsTheOutputFolderAsItIs) {
+  Collision("collision.dbo");
   for (const char* folder : {"dir ", "dir\t", " dir"}) {
     SCOPED_TRACE(std::string("'") + folder + "'");
-    desktop_.calls.clear();
     fs::create_directories(Out(folder));
     desktop_.savePath = Path(Out(folder) / "level.dbo");
-    Collision("collision.dbo");
     Run();
     EXPECT_EQ(Messages(), std::vector<std::string>{kSuccess});
     EXPECT_EQ(Tree(Out(folder)), kWholeExport);
@@ -102,7 +91,6 @@ TEST_F(OutputPathRun, CollisionFileNamesOutsideTheFolderOrReservedAreNotWritten)
   for (const char* name : {"../escaped.dbo", "..\\..\\esc2.dbo", "sub\\c.dbo", "C:c.dbo", "c:\\c.dbo", "CON",
                            "nul.dbo", "Com1.dbo", "lpt9", "c.dbo.", "c.dbo ", "..", ". ."}) {
     SCOPED_TRACE(name);
-    desktop_.calls.clear();
     fs::remove_all(root_ / "out");
     fs::create_directories(root_ / "out");
     Collision(name);
@@ -118,39 +106,60 @@ TEST_F(OutputPathRun, CollisionFileNamesOutsideTheFolderOrReservedAreNotWritten)
   }
 }
 
-// ---------------------------------------------------------------------------------------------------------
-// Nodes that are not regular files
-
-TEST_F(OutputPathRun, PipesAndFoldersInTheWayStayWhatTheyAre) {
+TEST_F(OutputPathRun, WhatStandsInTheWayStaysWhatItIs) {
+  // A folder and a pipe where the files go, a link in place of a file, a file where the texture folder goes.
+  WriteText(root_ / "target.txt", "kept");
   WriteText(Out("level.dbo") / "inside.txt", "kept");
   fs::create_directories(Out("Media"));
-  for (const char* name : {"collision.dbo", "Media/wall.png"})
-    ASSERT_EQ(mkfifo(Out(name).c_str(), 0600), 0);
+  ASSERT_EQ(mkfifo(Out("collision.dbo").c_str(), 0600), 0);
+  fs::create_symlink(root_ / "target.txt", Out("Media/wall.png"));
   Collision("collision.dbo");
   Run();
   EXPECT_EQ(Messages(),
             std::vector<std::string>{NotWritten({desktop_.savePath, Path(Out("collision.dbo"))})});
   EXPECT_EQ(ReadText(Out("level.dbo") / "inside.txt"), "kept");
-  for (const char* name : {"collision.dbo", "Media/wall.png"})
-    EXPECT_TRUE(fs::is_fifo(fs::symlink_status(Out(name)))) << name;
-  EXPECT_TRUE(NoTemporaryFiles());
-}
-
-TEST_F(OutputPathRun, LinksAreReplacedAsLinksAndWhatTheyPointAtIsKept) {
-  WriteText(root_ / "target.txt", "kept");
-  fs::create_directories(Out("Media"));
-  fs::create_symlink(root_ / "target.txt", Out("level.dbo"));
-  fs::create_symlink(root_ / "target.txt", Out("Media") / "wall.png");
-  Run();
-  EXPECT_EQ(Messages(), std::vector<std::string>{kSuccess});
-  EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(Out("level.dbo"))));
-  EXPECT_TRUE(WalkFile(Out("level.dbo")).ok);
-  EXPECT_EQ(ReadText(Out("Media") / "wall.png"), "wall image");
+  EXPECT_TRUE(fs::is_fifo(fs::symlink_status(Out("collision.dbo"))));
+  EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(Out("Media/wall.png"))));  // the link is replaced
   EXPECT_EQ(ReadText(root_ / "target.txt"), "kept");
+  EXPECT_TRUE(NoTemporaryFiles());
+
+  // The main file alone writable: the collision file is named alone. Then a file named like the texture
+  // folder: every texture is listed.
+  fs::remove_all(Out(""));
+  fs::create_directories(Out("level_col.dbo"));
+  WriteText(Out("Media"), "a file named like the folder");
+  Collision("");
+  Run();
+  EXPECT_EQ(Messages(), std::vector<std::string>{NotWritten({Path(Out("level_col.dbo"))})});
+  EXPECT_TRUE(WalkFile(Out("level.dbo")).ok);
+  desktop_.options.exportCollision = false;
+  Run();
+  EXPECT_EQ(Messages(),
+            std::vector<std::string>{NotPlaced({"Media\\wall.png", "Media\\col_rgba_1_2_3_255_.png"})});
+  EXPECT_EQ(ReadText(Out("Media")), "a file named like the folder");
 }
 
-// ---------------------------------------------------------------------------------------------------------
-// Temporary files
+TEST_F(OutputPathRun, MissingOrReadOnlyOutputFolderIsAnErrorAndChangesNothing) {
+  WriteText(Out("blocker"), "a file, not a folder");
+  WriteText(Out("level.dbo"), "earlier export");
+  Collision("");
+  const std::set<std::string> before = Tree(root_);
+  for (const fs::path& folder : {root_ / "nowhere", Out("blocker")}) {
+    desktop_.savePath = Path(folder / "level.dbo");
+    Run();
+    EXPECT_EQ(Messages(),
+              std::vector<std::string>{NotWritten({desktop_.savePath, Path(folder / "level_col.dbo")})});
+    EXPECT_EQ(Tree(root_), before);
+  }
+  if (geteuid() == 0) return;  // file permissions do not stop root
+  desktop_.savePath = Path(Out("level.dbo"));
+  desktop_.options.exportCollision = false;
+  fs::permissions(root_ / "out", fs::perms::owner_read | fs::perms::owner_exec);
+  Run();
+  fs::permissions(root_ / "out", fs::perms::owner_all);
+  EXPECT_EQ(Messages(), std::vector<std::string>{NotWritten({desktop_.savePath})});
+  EXPECT_EQ(ReadText(Out("level.dbo")), "earlier export");
+}
 
 TEST_F(OutputPathRun, ExportsToTheSameFileAtOnceEachWriteAWholeFile) {
   SetScene(QuadScene(8, 1000));  // a DBO file of about 1.4 MB
@@ -167,40 +176,50 @@ TEST_F(OutputPathRun, ExportsToTheSameFileAtOnceEachWriteAWholeFile) {
     waitpid(child, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   }
-  const DboReport report = WalkFile(Out("level.dbo"));
-  EXPECT_TRUE(report.ok) << report.error;
+  EXPECT_TRUE(WalkFile(Out("level.dbo")).ok);
   EXPECT_TRUE(NoTemporaryFiles());
 
   // Every temporary file has a fresh name of its own in the target's folder.
-  desktop_.calls.clear();
-  Run();
-  Run();
   std::set<std::string> names;
-  for (const std::string& call : desktop_.calls) {
-    if (call.rfind("temporary ", 0) != 0) continue;
-    EXPECT_EQ(call.rfind("temporary " + Path(root_ / "out") + "\\", 0), 0u) << call;
-    EXPECT_EQ(call.size() - call.rfind("\\~tessaline-"), 32u) << call;
-    names.insert(call);
+  for (int run = 0; run < 2; ++run) {
+    Run();
+    for (const std::string& call : Calls("temporary")) {
+      EXPECT_EQ(call.rfind(Path(root_ / "out") + "\\", 0), 0u) << call;
+      EXPECT_EQ(call.size() - call.rfind("\\~tessaline-"), 32u) << call;
+      names.insert(call);
+    }
   }
   EXPECT_EQ(names.size(), 6u);  // the DBO file and two textures, twice
 }
 
-// A desktop on which a signal arrives while the DBO file is being written.
-class InterruptedWhileWriting : public HeadlessDesktop {
+// A desktop on which something happens in a stage: a full disk once the stage begins, or a signal at its
+// first step of the bar (while the DBO file is written).
+class StageEvent : public HeadlessDesktop {
  public:
+  std::string stage;
+  std::function<void()> atStage;
   int signal = 0;
   void SetStageText(const std::string& text) override {
     HeadlessDesktop::SetStageText(text);
-    writing_ = text == "Please Wait....Writing Data to file.";
+    inStage_ = text == stage;
+    if (inStage_ && atStage) atStage();
   }
   void StepBar() override {
     HeadlessDesktop::StepBar();
-    if (writing_) std::raise(signal);
+    if (inStage_ && signal != 0) std::raise(signal);
   }
 
  private:
-  bool writing_ = false;
+  bool inStage_ = false;
 };
+
+// A file-size limit, with SIGXFSZ ignored so that the write that crosses it fails with EFBIG instead of
+// ending the process.
+void LimitFileSize(rlim_t bytes) {
+  signal(SIGXFSZ, SIG_IGN);
+  const rlimit limit{bytes, bytes};
+  setrlimit(RLIMIT_FSIZE, &limit);
+}
 
 TEST_F(OutputPathRun, InterruptedExportRemovesItsTemporaryFileAndEndsBySignal) {
   WriteText(Out("level.dbo"), "earlier export");
@@ -208,15 +227,94 @@ TEST_F(OutputPathRun, InterruptedExportRemovesItsTemporaryFileAndEndsBySignal) {
     SCOPED_TRACE(signal);
     auto child = [&] {
       RemoveTemporaryFilesOnInterrupt();
-      InterruptedWhileWriting desktop;
-      desktop.signal = signal;
+      StageEvent desktop;
       desktop.savePath = desktop_.savePath;
+      desktop.stage = "Please Wait....Writing Data to file.";
+      desktop.signal = signal;
       RunExport(desktop, host_, settings_);
       std::_Exit(0);
     };
     EXPECT_EXIT(child(), ::testing::KilledBySignal(signal), "");
     EXPECT_EQ(ReadText(Out("level.dbo")), "earlier export");
     EXPECT_TRUE(NoTemporaryFiles());
+  }
+}
+
+TEST_F(OutputPathRun, FullDiskKeepsEarlierFilesAndShowsTheErrorBox) {
+  // Four primitives of 500 quads make a main file of about 340 KB; 200 primitives of one quad a main file
+  // of about 35 KB and a per-object collision file (200 meshes) of about 150 KB; files are limited to
+  // 64 KB. The disk is full once the textures are placed: earlier textures stay, and are listed.
+  WriteText(Out("Media") / "wall.png", "earlier wall");
+  for (const std::string failing : {"level.dbo", "collision.dbo", "Media"}) {
+    SCOPED_TRACE(failing);
+    const bool collision = failing == "collision.dbo";
+    WriteText(Out("level.dbo"), "earlier export");
+    WriteText(Out("collision.dbo"), "earlier export");
+    SetScene(collision ? QuadScene(200, 1) : QuadScene(4, 500));
+    desktop_.options.exportCollision = collision;
+    desktop_.options.oneBigObject = false;
+    auto child = [&] {
+      StageEvent desktop;
+      desktop.options = desktop_.options;
+      desktop.savePath = desktop_.savePath;
+      desktop.stage = "Please Wait....Saving Textures.";
+      desktop.atStage = [] { LimitFileSize(0); };
+      if (failing != "Media") LimitFileSize(64 * 1024);
+      RunExport(desktop, host_, settings_);
+      desktop_.calls = desktop.calls;
+      const std::string expected = failing == "Media"
+                                       ? NotPlaced({"Media\\wall.png", "Media\\col_rgba_1_2_3_255_.png"})
+                                       : NotWritten({Path(Out(failing))});
+      ExitChild({{Messages() == std::vector<std::string>{expected}, "messages: " + desktop.calls.back()},
+                 {failing == "level.dbo" ? ReadText(Out("level.dbo")) == "earlier export"
+                                         : WalkFile(Out("level.dbo")).ok,
+                  "level.dbo"},
+                 {!collision || ReadText(Out("collision.dbo")) == "earlier export", "collision.dbo"},
+                 {ReadText(Out("Media") / "wall.png") == "earlier wall", "wall.png was changed"},
+                 {NoTemporaryFiles(), "a temporary file was left"}});
+    };
+    EXPECT_EXIT(child(), ::testing::ExitedWithCode(0), "");
+  }
+}
+
+TEST_F(OutputPathRun, RunningOutOfMemoryNeverCrashesNorClaimsSuccess) {
+  if (kUnderAddressSanitizer) GTEST_SKIP() << "AddressSanitizer needs an unlimited address space";
+  // About 1 MB of geometry (3,000 polygons). The address-space limit grows from one answer's size above
+  // what the process holds to sixteen, so that memory runs out in turn while the answer is fetched,
+  // parsed, indexed and read, while meshes are built and files written, and finally not at all. Whatever
+  // the point, the run must end normally, and either export the whole scene or leave the earlier file and
+  // not claim success. Each child is a fresh run of this program, so that its memory holds nothing left
+  // over from earlier tests (a heap with free room would make the limits meaningless).
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const std::string answer = QuadScene(10, 300);
+  host_.answers.erase(kSceneSelectionRequest);
+  host_.answers[kSceneAllRequest] = answer;
+  for (size_t answers = 1; answers <= 16; ++answers) {
+    SCOPED_TRACE("limit: " + std::to_string(answers) + " answers above the memory in use");
+    WriteText(Out("level.dbo"), "earlier export");
+    auto child = [&] {
+      const size_t limit = AddressSpaceInUse() + answers * answer.size();
+      const rlimit rl{limit, limit};
+      setrlimit(RLIMIT_AS, &rl);
+      const int saved = dup(STDERR_FILENO);
+      dup2(open("/dev/null", O_WRONLY), STDERR_FILENO);  // Mini-XML reports answers it cannot finish
+      std::string thrown;
+      try {
+        Run();
+      } catch (const std::exception& e) {
+        thrown = e.what();  // inside the editor an exception leaving PluginExecute ends the editor
+      }
+      dup2(saved, STDERR_FILENO);
+      const bool success =
+          Messages().size() == 1 && Messages()[0].find("Scene correctly exported.") != std::string::npos;
+      const DboReport report = WalkFile(Out("level.dbo"));
+      const bool kept = ReadText(Out("level.dbo")) == "earlier export";
+      fs::remove_all(root_);  // the child's own folder: it ends without tearing down
+      ExitChild({{thrown.empty(), "an exception left the export run: " + thrown},
+                 {success ? report.ok && report.frames.size() == 3 : kept,
+                  success ? "success reported for a broken file" : "level.dbo replaced without success"}});
+    };
+    EXPECT_EXIT(child(), ::testing::ExitedWithCode(0), "");
   }
 }
 
