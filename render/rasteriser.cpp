@@ -280,35 +280,97 @@ void BackgroundRow(const Drawing& scene, uint32_t sampleRow, float out[3]) {
     out[c] = kBackgroundTop[c] + (kBackgroundBottom[c] - kBackgroundTop[c]) * t;
 }
 
-void DrawTriangle(const Drawing& scene, const Triangle& triangle, bool blend, int tileX, int tileY,
-                  TileBuffer& buffer) {
+// A triangle's corners on screen in fixed point, with its edge functions. Edge k runs from corner k + 1 to
+// corner k + 2, so that its function is the weight of corner k.
+struct Edges {
+  const Projected* p[3] = {};
+  const float* attributes[3] = {};  // the corners' vertex floats
+  int64_t X[3] = {}, Y[3] = {};
+  int64_t dx[3] = {}, dy[3] = {}, bias[3] = {};
+  float invLength[3] = {};
+  float invArea = 0;
+};
+
+// False for a triangle that covers no area on screen.
+bool SetUpEdges(const Drawing& scene, const Triangle& triangle, Edges& edges) {
   const RenderMesh& mesh = scene.model->meshes[triangle.mesh];
   const uint32_t floats = mesh.VertexFloats();
-  const Projected* p[3];
-  const float* attributes[3];
-  int64_t X[3], Y[3];
   for (int k = 0; k < 3; ++k) {
-    p[k] = &scene.projected[scene.meshBase[triangle.mesh] + triangle.v[k]];
-    attributes[k] = &mesh.vertices[size_t{triangle.v[k]} * floats];
-    X[k] = Fixed(p[k]->x);
-    Y[k] = Fixed(p[k]->y);
+    edges.p[k] = &scene.projected[scene.meshBase[triangle.mesh] + triangle.v[k]];
+    edges.attributes[k] = &mesh.vertices[size_t{triangle.v[k]} * floats];
+    edges.X[k] = Fixed(edges.p[k]->x);
+    edges.Y[k] = Fixed(edges.p[k]->y);
   }
+  const int64_t* X = edges.X;
+  const int64_t* Y = edges.Y;
   const int64_t area = (X[1] - X[0]) * (Y[2] - Y[0]) - (X[2] - X[0]) * (Y[1] - Y[0]);
-  if (area <= 0) return;
-  const float invArea = 1.0f / static_cast<float>(area);
-
-  // Edge k runs from corner k + 1 to corner k + 2, so that its function is the weight of corner k.
-  int64_t dx[3], dy[3], bias[3];
-  float invLength[3];
+  if (area <= 0) return false;
+  edges.invArea = 1.0f / static_cast<float>(area);
   for (int k = 0; k < 3; ++k) {
     const int a = (k + 1) % 3, b = (k + 2) % 3;
-    dx[k] = X[b] - X[a];
-    dy[k] = Y[b] - Y[a];
+    const int64_t dx = X[b] - X[a], dy = Y[b] - Y[a];
+    edges.dx[k] = dx;
+    edges.dy[k] = dy;
     // Top-left rule: a sample exactly on an edge belongs to the triangle only for top and left edges,
     // so that triangles sharing an edge cover each sample once.
-    bias[k] = (dy[k] < 0 || (dy[k] == 0 && dx[k] > 0)) ? 0 : -1;
-    invLength[k] = 1.0f / std::sqrt(static_cast<float>(dx[k]) * dx[k] + static_cast<float>(dy[k]) * dy[k]);
+    edges.bias[k] = (dy < 0 || (dy == 0 && dx > 0)) ? 0 : -1;
+    edges.invLength[k] = 1.0f / std::sqrt(static_cast<float>(dx) * dx + static_cast<float>(dy) * dy);
   }
+  return true;
+}
+
+// The texture stages of one sample, from the perspective-correct weights `q` of the corners: the colour
+// and the first stage's alpha. Meshes without textures are grey.
+void SampleStages(const Drawing& scene, const Triangle& triangle, const Edges& edges, const float q[3],
+                  float colour[3], float& alpha) {
+  const RenderMesh& mesh = scene.model->meshes[triangle.mesh];
+  const std::vector<const Texture*>& textures = scene.stageTextures[triangle.mesh];
+  const float* const* attributes = edges.attributes;
+  std::fill(colour, colour + 3, kGrey);
+  alpha = 1;
+  for (uint32_t stage = 0; stage < mesh.stageCount; ++stage) {
+    const float u = q[0] * attributes[0][6 + 2 * stage] + q[1] * attributes[1][6 + 2 * stage] +
+                    q[2] * attributes[2][6 + 2 * stage];
+    const float v = q[0] * attributes[0][7 + 2 * stage] + q[1] * attributes[1][7 + 2 * stage] +
+                    q[2] * attributes[2][7 + 2 * stage];
+    float texel[4];
+    SampleTexture(*textures[stage], u, v, texel);
+    if (stage == 0) {
+      std::copy(texel, texel + 3, colour);
+      alpha = texel[3];
+    } else if (!CombineStage(stage < mesh.stageOps.size() ? mesh.stageOps[stage] : OpModulate, texel,
+                             colour)) {
+      break;
+    }
+  }
+}
+
+// One sample's final colour: its texture stages lit by the headlight and, in wireframe, the edge colour
+// within one sample of an edge (`ex`: the sample's edge functions).
+void ShadeSample(const Drawing& scene, const Triangle& triangle, const Edges& edges, const float q[3],
+                 const int64_t ex[3], float colour[3], float& alpha) {
+  SampleStages(scene, triangle, edges, q, colour, alpha);
+  const Projected* const* p = edges.p;
+  const float lightSign = triangle.back ? -1.0f : 1.0f;
+  const float light = q[0] * p[0]->light + q[1] * p[1]->light + q[2] * p[2]->light;
+  const float brightness = std::min(1.0f, kAmbient + (1 - kAmbient) * std::max(0.0f, lightSign * light));
+  for (int c = 0; c < 3; ++c)
+    colour[c] = Clamp01(colour[c] * brightness);
+  if (!scene.options.wireframe) return;
+  for (int k = 0; k < 3; ++k) {
+    if (static_cast<float>(ex[k]) * edges.invLength[k] < kSubpixel) {
+      std::copy(kEdge, kEdge + 3, colour);
+      alpha = 1;
+    }
+  }
+}
+
+void DrawTriangle(const Drawing& scene, const Triangle& triangle, bool blend, int tileX, int tileY,
+                  TileBuffer& buffer) {
+  Edges edges;
+  if (!SetUpEdges(scene, triangle, edges)) return;
+  const int64_t *X = edges.X, *Y = edges.Y, *dx = edges.dx, *dy = edges.dy, *bias = edges.bias;
+  const Projected* const* p = edges.p;
 
   const int x0 = tileX * kTile, y0 = tileY * kTile;
   const int x1 = std::min<int>(x0 + kTile, static_cast<int>(scene.samplesWide));
@@ -317,10 +379,6 @@ void DrawTriangle(const Drawing& scene, const Triangle& triangle, bool blend, in
   const int64_t maxX = std::min<int64_t>(x1 - 1, std::max({X[0], X[1], X[2]}) / kSubpixel + 1);
   const int64_t minY = std::max<int64_t>(y0, std::min({Y[0], Y[1], Y[2]}) / kSubpixel - 1);
   const int64_t maxY = std::min<int64_t>(y1 - 1, std::max({Y[0], Y[1], Y[2]}) / kSubpixel + 1);
-
-  const std::vector<const Texture*>& textures = scene.stageTextures[triangle.mesh];
-  const float lightSign = triangle.back ? -1.0f : 1.0f;
-  const bool wireframe = scene.options.wireframe;
 
   for (int64_t sy = minY; sy <= maxY; ++sy) {
     const int64_t py = sy * kSubpixel + kSubpixel / 2;
@@ -339,7 +397,7 @@ void DrawTriangle(const Drawing& scene, const Triangle& triangle, bool blend, in
 
       float b[3];
       for (int k = 0; k < 3; ++k)
-        b[k] = static_cast<float>(ex[k]) * invArea;
+        b[k] = static_cast<float>(ex[k]) * edges.invArea;
       const float invW = b[0] * p[0]->invW + b[1] * p[1]->invW + b[2] * p[2]->invW;
       const size_t s = size_t(sy - y0) * kTile + size_t(sx - x0);
       if (!(invW > buffer.depth[s])) continue;
@@ -347,39 +405,9 @@ void DrawTriangle(const Drawing& scene, const Triangle& triangle, bool blend, in
       float q[3];
       for (int k = 0; k < 3; ++k)
         q[k] = b[k] * p[k]->invW / invW;
-
-      float colour[3] = {kGrey, kGrey, kGrey};
+      float colour[3];
       float alpha = 1;
-      for (uint32_t stage = 0; stage < mesh.stageCount; ++stage) {
-        const float u = q[0] * attributes[0][6 + 2 * stage] + q[1] * attributes[1][6 + 2 * stage] +
-                        q[2] * attributes[2][6 + 2 * stage];
-        const float v = q[0] * attributes[0][7 + 2 * stage] + q[1] * attributes[1][7 + 2 * stage] +
-                        q[2] * attributes[2][7 + 2 * stage];
-        float texel[4];
-        SampleTexture(*textures[stage], u, v, texel);
-        if (stage == 0) {
-          colour[0] = texel[0];
-          colour[1] = texel[1];
-          colour[2] = texel[2];
-          alpha = texel[3];
-        } else if (!CombineStage(stage < mesh.stageOps.size() ? mesh.stageOps[stage] : OpModulate, texel,
-                                 colour)) {
-          break;
-        }
-      }
-      const float light = q[0] * p[0]->light + q[1] * p[1]->light + q[2] * p[2]->light;
-      const float brightness = std::min(1.0f, kAmbient + (1 - kAmbient) * std::max(0.0f, lightSign * light));
-      for (float& c : colour)
-        c = Clamp01(c * brightness);
-      if (wireframe) {
-        // Samples within one sample of an edge take the edge colour.
-        for (int k = 0; k < 3; ++k) {
-          if (static_cast<float>(ex[k]) * invLength[k] < kSubpixel) {
-            std::copy(kEdge, kEdge + 3, colour);
-            alpha = 1;
-          }
-        }
-      }
+      ShadeSample(scene, triangle, edges, q, ex, colour, alpha);
       float* target = &buffer.colour[s * 3];
       if (blend) {
         for (int c = 0; c < 3; ++c)

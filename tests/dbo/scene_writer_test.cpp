@@ -137,7 +137,7 @@ TEST(SceneWriter, VertexCarriesExactlyLayerCountPairs) {
     const Written file = WriteAndWalk(Build(scene), false);
     EXPECT_EQ(ItemsOf(file, 103), (std::vector<uint32_t>{8, meshSize})) << layers;
     const auto data =
-        file.bytes.begin() + static_cast<std::ptrdiff_t>(ItemsOf(file, 115, Field::Offset).at(0) + 8);
+        file.bytes.begin() + static_cast<std::ptrdiff_t>(ItemsOf(file, 115, Field::Offset).at(0)) + 8;
     EXPECT_EQ(std::vector<uint8_t>(data, data + ItemsOf(file, 115).at(0)), expected.data) << layers;
   }
 }

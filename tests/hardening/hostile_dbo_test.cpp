@@ -59,15 +59,18 @@ TEST_F(HostileDbo, NamesShowAsUtf8WithControlCharactersEscaped) {
   // A corner at infinity: shown as stored in the summary, null in JSON.
   AddPolygon(scene, {Corner(0, 0, 0), Corner(1, 0, 0), Corner(std::numeric_limits<float>::infinity(), 1, 0)},
              1);
-  const fs::path file = Write("names.dbo", Build(scene, MeshRouting::ByMaterial, "B\366den\033[2J"), false);
+  const fs::path file =
+      Write("names.dbo", Build(scene, MeshRouting::ByMaterial, "B\366den\200\033[2J"), false);
   const struct {
     InspectView view;
     std::vector<std::string> shown;
   } cases[] = {
-      {InspectView::Summary, {"\"B\303\266den\\x1B[2J\"", "not found  Media\\t\\u0081.png", "max inf 1 0"}},
-      {InspectView::Tree, {"frame 1 \"B\303\266den\\x1B[2J\"", "texture Media\\t\\u0081.png"}},
+      {InspectView::Summary,
+       {"\"B\303\266den\342\202\254\\x1B[2J\"", "not found  Media\\t\\u0081.png", "max inf 1 0"}},
+      {InspectView::Tree, {"frame 1 \"B\303\266den\342\202\254\\x1B[2J\"", "texture Media\\t\\u0081.png"}},
       {InspectView::Json,
-       {"\"B\303\266den\\u001b[2J\"", "\"Media\\\\t\xc2\x81.png\"", "\"max\": [\n      null,\n      1.0,"}},
+       {"\"B\303\266den\342\202\254\\u001b[2J\"", "\"Media\\\\t\xc2\x81.png\"",
+        "\"max\": [\n      null,\n      1.0,"}},
   };
   for (const auto& [view, shown] : cases) {
     const Printed printed = Inspect(file, view);

@@ -135,20 +135,22 @@ TEST(Render, AQuadShowsItsFrontOnlyUnlessTwoSided) {
   }
 }
 
-TEST(Render, TranslucentLayerBlendsOverWhatLiesBehindWhateverTheFileOrder) {
+TEST(Render, TranslucentLayersBlendBackToFrontWhateverTheFileOrder) {
   Scene scene;
-  scene.materials.push_back(Material(0, {"glass.png"}, {BlendReplace}));
-  scene.materials.push_back(Material(1, {"wall.png"}, {BlendReplace}));
-  AddQuad(scene, 0, {0, 0, 0}, {1, 0, 0}, {0, 1, 0});        // glass, in front, written first
-  AddQuad(scene, 1, {0, 0, 1}, {0.5f, 0, 0}, {0, 0.5f, 0});  // wall behind its centre
+  for (int32_t i = 0; i < 3; ++i)
+    scene.materials.push_back(Material(i, {"layer" + std::to_string(i) + ".png"}, {BlendReplace}));
+  AddQuad(scene, 0, {0, 0, 0}, {1, 0, 0}, {0, 1, 0});             // blue glass, in front, written first
+  AddQuad(scene, 1, {0, 0, 1}, {0.5f, 0, 0}, {0, 0.5f, 0});       // the wall behind its centre
+  AddQuad(scene, 2, {0, 0, 0.5f}, {0.25f, 0, 0}, {0, 0.25f, 0});  // green glass between, written last
   MemoryTextures textures;
-  textures.Solid("glass.png", {0, 0, 255}, 128);
-  textures.Solid("wall.png", {255, 0, 0});
+  textures.Solid("layer0.png", {0, 0, 255}, 128);
+  textures.Solid("layer1.png", {255, 0, 0});
+  textures.Solid("layer2.png", {0, 255, 0}, 128);
   const RgbaImage image = Draw(Model(scene), textures);
-  ExpectNear(Pixel(image, 32, 24), {127, 0, 128}, 4, "glass over the wall");
+  ExpectNear(Pixel(image, 32, 24), {63, 64, 128}, 4, "blue over green over the wall");
   const Rgb background = Pixel(Draw(RenderModel{}, textures), 20, 24);
   ExpectNear(Pixel(image, 20, 24), {background[0] / 2, background[1] / 2, background[2] / 2 + 128}, 4,
-             "glass over the background");
+             "blue over the background");
 }
 
 TEST(Render, LaterStagesCombineByTheirStoredOperation) {

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <bit>
 #include <charconv>
 #include <clocale>
 #include <cstdint>
-#include <cstring>
 #include <fstream>
 #include <limits>
 #include <random>
@@ -32,7 +32,8 @@ void ExpectParses(Value (*parse)(std::string_view), const Cases<Value>& cases) {
   for (const auto& [expected, texts] : cases) {
     for (const std::string& text : texts) {
       const Value value = parse(text);
-      EXPECT_EQ(std::memcmp(&value, &expected, sizeof value), 0) << text << " gives " << value;
+      using Bits = std::array<unsigned char, sizeof(Value)>;
+      EXPECT_EQ(std::bit_cast<Bits>(value), std::bit_cast<Bits>(expected)) << text << " gives " << value;
     }
   }
 }

@@ -4,13 +4,13 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "scene/scene.h"
+#include "support.h"
 
 namespace tessaline {
 namespace {
@@ -32,14 +32,11 @@ const std::pair<const char*, const char*> kScenes[] = {
 
 // Reads one scene file and describes it in the terms of kScenes.
 std::string FactsOf(const std::filesystem::path& file) {
-  std::ifstream stream(file, std::ios::binary);
-  std::ostringstream content;
-  content << stream.rdbuf();
-  SceneReading reading = ReadScene("<?xml version=\"1.0\"?>\n" + content.str(), &Windows1252());
+  SceneReading reading = ReadScene("<?xml version=\"1.0\"?>\n" + testing::ReadText(file), &Windows1252());
   EXPECT_EQ(reading.status, ReadStatus::Read);
   const auto& [materials, polygons, vertices, count] = reading.scene;
   EXPECT_EQ(count, polygons.size());
-  size_t colourLayers = 0, textureBytes = 0, twoCorners = 0, largest = 0;
+  size_t colourLayers = 0, textureBytes = 0, twoCorners = 0, largest = 0, twoSets = 0;
   for (const SceneMaterial& m : materials) {
     for (const TextureLayer& layer : m.layers) {
       colourLayers += !layer.isFile;
@@ -50,17 +47,17 @@ std::string FactsOf(const std::filesystem::path& file) {
     twoCorners += p.vertexCount == 2;
     largest = std::max<size_t>(largest, p.vertexCount);
   }
+  for (const SceneVertex& v : vertices)
+    twoSets += v.uvSets.Get(1).present && v.vertexSize == 40;
   std::ostringstream found;
   found << polygons.size() << " " << vertices.size() << " " << materials.size() << " " << colourLayers << " "
-        << textureBytes << " " << twoCorners << " " << largest << " "
-        << std::count_if(vertices.begin(), vertices.end(),
-                         [](const SceneVertex& v) { return v.uvSets.Get(1).present && v.vertexSize == 40; });
+        << textureBytes << " " << twoCorners << " " << largest << " " << twoSets;
   if (!vertices.empty())
     found << " " << vertices.back().x << " " << vertices.back().y << " " << vertices.back().z;
   return found.str();
 }
 
-// Checks every .dxs file of a folder against its facts, leaving out the names in `skip`; returns how many
+// Checks every .dxs file of a folder against its facts, leaving out those also in `skip`; returns how many
 // files were checked.
 size_t CheckFolder(const std::filesystem::path& folder, const std::filesystem::path& skip = {}) {
   size_t checked = 0;
@@ -68,14 +65,13 @@ size_t CheckFolder(const std::filesystem::path& folder, const std::filesystem::p
     const std::filesystem::path& file = entry.path();
     if (file.extension() != ".dxs" || (!skip.empty() && std::filesystem::exists(skip / file.filename())))
       continue;
-    SCOPED_TRACE(file.string());
     const auto known = std::find_if(std::begin(kScenes), std::end(kScenes),
                                     [&](const auto& scene) { return file.filename() == scene.first; });
     if (known == std::end(kScenes)) {
-      ADD_FAILURE() << "every scene file needs its facts listed here";
+      ADD_FAILURE() << file << ": every scene file needs its facts listed here";
       continue;
     }
-    EXPECT_EQ(FactsOf(file), known->second);
+    EXPECT_EQ(FactsOf(file), known->second) << file;
     ++checked;
   }
   return checked;
@@ -88,9 +84,9 @@ TEST(RealScenes, CommittedFilesReadWithTheirFacts) {
 // The optional folder of further scenes beside the checkout; a clone without it skips this.
 TEST(RealScenes, ExtraFilesReadWithTheirFacts) {
   const std::filesystem::path extra(TESSALINE_EXTRA_SCENES);
-  if (extra.empty() || !std::filesystem::is_directory(extra)) GTEST_SKIP() << "no folder of extra scenes";
-  if (CheckFolder(extra, TESSALINE_REAL_SCENES) == 0)
-    GTEST_SKIP() << "no extra scenes beyond the committed ones in " << extra;
+  if (extra.empty() || !std::filesystem::is_directory(extra) ||
+      CheckFolder(extra, TESSALINE_REAL_SCENES) == 0)
+    GTEST_SKIP() << "no extra scenes beyond the committed ones in '" << extra << "'";
 }
 
 }  // namespace
