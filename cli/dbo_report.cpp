@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "dbo/dbo.h"
+#include "scene/scene.h"
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -46,59 +47,10 @@ using Json =
 // ---------------------------------------------------------------------------------------------------------
 // Names
 
-bool IsUtf8(std::string_view text) {
-  for (size_t i = 0; i < text.size();) {
-    const auto lead = static_cast<uint8_t>(text[i]);
-    size_t length = 1;
-    uint32_t point = lead, least = 0;
-    if (lead >= 0xF0 && lead < 0xF8) {
-      length = 4, point = lead & 0x07u, least = 0x10000;
-    } else if (lead >= 0xE0 && lead < 0xF0) {
-      length = 3, point = lead & 0x0Fu, least = 0x800;
-    } else if (lead >= 0xC0 && lead < 0xE0) {
-      length = 2, point = lead & 0x1Fu, least = 0x80;
-    } else if (lead >= 0x80) {
-      return false;
-    }
-    if (text.size() - i < length) return false;
-    for (size_t k = 1; k < length; ++k) {
-      const auto next = static_cast<uint8_t>(text[i + k]);
-      if ((next & 0xC0) != 0x80) return false;
-      point = point << 6 | (next & 0x3Fu);
-    }
-    if (point < least || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF)) return false;
-    i += length;
-  }
-  return true;
-}
-
-void AppendUtf8(uint32_t point, std::string& out) {
-  if (point < 0x80) {
-    out += static_cast<char>(point);
-  } else if (point < 0x800) {
-    out += static_cast<char>(0xC0 | point >> 6);
-    out += static_cast<char>(0x80 | (point & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | point >> 12);
-    out += static_cast<char>(0x80 | (point >> 6 & 0x3F));
-    out += static_cast<char>(0x80 | (point & 0x3F));
-  }
-}
-
 // A name as UTF-8: valid UTF-8 stays as it is; anything else is read as Windows-1252, the editor's usual
 // code page, whose five undefined bytes become the control characters of the same value (as Windows does).
 std::string AsUtf8(const std::string& raw) {
-  if (IsUtf8(raw)) return raw;
-  static constexpr uint16_t k80To9F[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                           0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-                                           0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                           0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-  std::string out;
-  for (char c : raw) {
-    const auto byte = static_cast<uint8_t>(c);
-    AppendUtf8(byte >= 0x80 && byte < 0xA0 ? k80To9F[byte - 0x80] : byte, out);
-  }
-  return out;
+  return IsValidUtf8(raw) ? raw : Windows1252().ToUtf8(raw);
 }
 
 // A name for the terminal: AsUtf8, with control characters escaped (C0 and DEL as \xHH, C1 as \u00HH) so

@@ -32,7 +32,7 @@ struct Printed {
 // A fresh folder (the export harness's) to write DBO files into and inspect them.
 class HostileDbo : public ExportHarness {
  protected:
-  fs::path Write(const std::string& name, const SceneObject& object, bool collision) {
+  fs::path Write(const std::string& name, const PackedModel& object, bool collision) {
     const std::vector<uint8_t> bytes = testing::WriteAndWalk(object, collision).bytes;
     WriteText(root_ / name, std::string(bytes.begin(), bytes.end()));
     return root_ / name;
@@ -59,15 +59,18 @@ TEST_F(HostileDbo, NamesShowAsUtf8WithControlCharactersEscaped) {
   // A corner at infinity: shown as stored in the summary, null in JSON.
   AddPolygon(scene, {Corner(0, 0, 0), Corner(1, 0, 0), Corner(std::numeric_limits<float>::infinity(), 1, 0)},
              1);
-  const fs::path file = Write("names.dbo", Build(scene, MeshRouting::ByMaterial, "B\366den\033[2J"), false);
+  const fs::path file =
+      Write("names.dbo", Build(scene, MeshRouting::ByMaterial, "B\366den\200\033[2J"), false);
   const struct {
     InspectView view;
     std::vector<std::string> shown;
   } cases[] = {
-      {InspectView::Summary, {"\"B\303\266den\\x1B[2J\"", "not found  Media\\t\\u0081.png", "max inf 1 0"}},
-      {InspectView::Tree, {"frame 1 \"B\303\266den\\x1B[2J\"", "texture Media\\t\\u0081.png"}},
+      {InspectView::Summary,
+       {"\"B\303\266den\342\202\254\\x1B[2J\"", "not found  Media\\t\\u0081.png", "max inf 1 0"}},
+      {InspectView::Tree, {"frame 1 \"B\303\266den\342\202\254\\x1B[2J\"", "texture Media\\t\\u0081.png"}},
       {InspectView::Json,
-       {"\"B\303\266den\\u001b[2J\"", "\"Media\\\\t\xc2\x81.png\"", "\"max\": [\n      null,\n      1.0,"}},
+       {"\"B\303\266den\342\202\254\\u001b[2J\"", "\"Media\\\\t\xc2\x81.png\"",
+        "\"max\": [\n      null,\n      1.0,"}},
   };
   for (const auto& [view, shown] : cases) {
     const Printed printed = Inspect(file, view);
@@ -79,7 +82,7 @@ TEST_F(HostileDbo, NamesShowAsUtf8WithControlCharactersEscaped) {
 }
 
 // A per-object collision file of 2,000 frames: one triangle each, the frame chain 2,001 deep.
-SceneObject DeepChain() {
+PackedModel DeepChain() {
   Scene scene;
   for (int k = 0; k < 2000; ++k)
     AddPolygon(scene, {Corner(0, 0, 0), Corner(1, 0, 0), Corner(1, 1, 0)}, 1, k);
