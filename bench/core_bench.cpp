@@ -39,7 +39,7 @@ void ReadBuildWrite(const std::string& text, const std::string& path) {
   Pacing pacing = Pacing::For(scene.polygons.size(), 2.0 / 45.0);
   BuildGeometry(MeshRouting::ByMaterial, scene.polygons, scene.vertices, meshes, progress, pacing.threshold);
   scene = Scene{};
-  SceneObject object = PackMeshes(std::move(meshes), "DeleDExported");
+  PackedModel object = PackMeshes(std::move(meshes), "DeleDExported");
   dbofstream out;
   out.open(path, std::ios::binary | std::ios::out | std::ios::trunc);
   WriteScene(out, object, {1.0f, 1.0f, 1.0f}, progress, false);

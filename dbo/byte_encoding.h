@@ -46,11 +46,6 @@ inline void AppendString(std::string& out, const std::string& text) {
   out.append(text);
 }
 
-// Bytes of one vertex with pairCount coordinate pairs.
-inline uint64_t VertexBytes(uint32_t pairCount) {
-  return 24 + 8 * static_cast<uint64_t>(pairCount);
-}
-
 // Position, normal, then exactly pairCount coordinate pairs: the present slots in slot order, cut to
 // pairCount, padded with (0, 0).
 inline void AppendVertex(std::string& out, const SceneVertex& vertex, uint32_t pairCount) {

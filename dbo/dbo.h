@@ -1,19 +1,21 @@
 // dbo: from the scene model to DBO model files.
 //
-// This folder owns mesh building (one mesh record per material, or collision meshes), packing of
-// mesh lists into scene objects, the binary stream dbofstream, the scene writer that writes a scene object
-// as a complete DBO file, and a walker that checks the structure of a DBO file.
+// This folder owns mesh building (one mesh record per material, or collision meshes), packing of mesh
+// lists into packed models (one record per frame), the scene writer that writes a packed model as a
+// complete DBO file into a byte sink (memory, or the file stream dbofstream), the DBO vocabulary, and a
+// walker that checks the structure of a DBO file.
 //
 // Typical use:
 //   std::vector<MeshRecord> meshes = BuildMainMeshList(scene.materials);
 //   Pacing pacing = Pacing::For(scene.polygons.size(), 2.0 / 45.0);
 //   pacing.Begin(progress);
 //   BuildGeometry(MeshRouting::ByMaterial, scene.polygons, scene.vertices, meshes, progress,
-//   pacing.threshold); SceneObject object = PackMeshes(std::move(meshes), settings.sceneName); dbofstream
-//   out; out.open(path, std::ios::binary | std::ios::out | std::ios::trunc); WriteScene(out, object, {scaleX,
-//   scaleY, scaleZ}, progress, false); out.close();  // then out.fail() tells whether the file is complete
+//                 pacing.threshold);
+//   PackedModel model = PackMeshes(std::move(meshes), settings.sceneName);
+//   MemorySink sink;
+//   bool written = WriteScene(sink, model, {scaleX, scaleY, scaleZ}, progress, false);
 //
-// Nothing here reports to the user; streams report through their state.
+// Nothing here reports to the user; writing reports through its result.
 #pragma once
 
 #include <array>
@@ -95,36 +97,130 @@ void BuildGeometry(MeshRouting routing, const std::vector<ScenePolygon>& polygon
 // ---------------------------------------------------------------------------------------------------------
 // Packing and writing
 
-struct SceneObject {
+// The meshes of one DBO file, ready to write: the scene name and one record per frame.
+struct PackedModel {
   std::string name;
   std::vector<MeshRecord> meshes;  // records with geometry, one per frame, no frameBreaks
 };
 
 // Keeps the records that have vertices and indices, in order, splitting each at its frame breaks into
 // records of their own.
-SceneObject PackMeshes(std::vector<MeshRecord> meshes, const std::string& sceneName);
+PackedModel PackMeshes(std::vector<MeshRecord> meshes, const std::string& sceneName);
 
-// True when every size that a DBO file of object (main form, or collision form) stores in a dword fits in
+// True when every size that a DBO file of model (main form, or collision form) stores in a dword fits in
 // 32 bits; the root frame's size, which holds all others, decides. Sizes are summed in 64 bits here.
-bool FitsDboSizes(const SceneObject& object, bool collision);
+bool FitsDboSizes(const PackedModel& model, bool collision);
 
-// The binary output stream for DBO files: a standard file stream with the DBO encodings on top. Every
-// composite write returns true when the stream holds no error bit afterwards.
-class dbofstream : public std::ofstream {
+// Where the scene writer puts a file's bytes: it hands them over in order, in blocks.
+class ByteSink {
+ public:
+  virtual ~ByteSink() = default;
+  // Takes the next size bytes; false when they could not be kept (the writer then hands over no more).
+  virtual bool Append(const char* data, size_t size) = 0;
+};
+
+// A sink that keeps the bytes in memory.
+class MemorySink final : public ByteSink {
+ public:
+  bool Append(const char* data, size_t size) override {
+    bytes.insert(bytes.end(), data, data + size);
+    return true;
+  }
+  std::vector<uint8_t> bytes;
+};
+
+// The binary output stream for DBO files: a standard file stream that is a sink for the scene writer.
+class dbofstream : public std::ofstream, public ByteSink {
  public:
   dbofstream() = default;
   // A stream that writes into sink instead of a file of its own (open() is then not used).
   explicit dbofstream(std::streambuf* sink) { std::ios::rdbuf(sink); }
   ~dbofstream() override;
 
-  bool WriteHeader();  // the 24-byte header
+  // Writes the bytes; true when the stream holds no error bit afterwards.
+  bool Append(const char* data, size_t size) override;
 };
 
-// Writes a scene object as a complete DBO file: the main form (collision false) or the collision form.
-// Writes the header only when the stream is good at the start; afterwards the caller learns from the
-// stream's state whether everything was written. Steps the bar by the pacing rule over the meshes.
-void WriteScene(dbofstream& out, const SceneObject& object, const std::array<float, 3>& scale,
+// Writes a packed model as a complete DBO file into out: the main form (collision false) or the collision
+// form. True when out took every byte; after the first refusal nothing more is handed over. Steps the bar
+// by the pacing rule over the meshes.
+bool WriteScene(ByteSink& out, const PackedModel& model, const std::array<float, 3>& scale,
                 ProgressWindow& progress, bool collision);
+
+// ---------------------------------------------------------------------------------------------------------
+// DBO vocabulary. A file is a 24-byte header and a list of items; an item is its code and its declared
+// size (two dwords), then its payload; a list item's payload is further items closed by a terminator (code
+// 0, size 0). These are the codes the writer uses; their names, kinds and fixed values are kept in one
+// table inside this folder, which the writer and the walker both follow.
+
+namespace dbo_item {
+enum Code : uint32_t {
+  Terminator = 0,
+  RootFrame = 1,
+  List2 = 2,
+  FrameName = 101,
+  FrameMatrix = 102,
+  FrameMesh = 103,
+  FrameChild = 104,
+  FrameSibling = 105,
+  FrameVector106 = 106,
+  FrameVector107 = 107,
+  FrameScale = 108,
+  MeshVertexFormat = 111,
+  MeshVertexSize = 112,
+  MeshVertexCount = 113,
+  MeshIndexCount = 114,
+  MeshVertexData = 115,
+  MeshIndexData = 116,
+  MeshPrimitiveType = 117,
+  MeshDrawVertexCount = 118,
+  MeshTriangleCount = 119,
+  MeshDword121 = 121,
+  MeshList122 = 122,
+  MeshFlag123 = 123,
+  MeshDword124 = 124,
+  MeshFlag125 = 125,
+  MeshMaterial = 126,
+  MeshTextureCount = 127,
+  MeshTextures = 128,
+  MeshFlag129 = 129,  // set in collision meshes
+  MeshFlag130 = 130,
+  MeshFlag131 = 131,
+  MeshFlag132 = 132,
+  MeshFlag133 = 133,
+  MeshFlag134 = 134,
+  MeshFlag135 = 135,
+  MeshDword136 = 136,
+  MeshFlag137 = 137,
+  MeshDword138 = 138,
+  MeshList139 = 139,
+  MeshFlag140 = 140,
+  TextureName = 141,
+  TextureStage = 142,
+  TextureBlendOp = 143,
+  TextureArg1 = 144,
+  TextureArg2 = 145,
+  TextureAddressU = 146,
+  TextureAddressV = 147,
+  TextureMagFilter = 148,
+  TextureMinFilter = 149,
+  TextureMipFilter = 150,
+  TextureDword151 = 151,
+  TextureDword152 = 152,
+  TextureDword153 = 153,
+  MeshDword155 = 155,
+  MeshFlag156 = 156,
+  MeshDword157 = 157,
+  MeshDword158 = 158,
+  MeshFlag159 = 159,
+  MeshFlag160 = 160,
+  MeshDword166 = 166,
+  Dword406 = 406,
+};
+}  // namespace dbo_item
+
+// The name of a DBO item code the writer uses ("FrameName", "MeshVertexData", ...), or "" if unknown.
+const char* DboItemName(uint32_t code);
 
 // ---------------------------------------------------------------------------------------------------------
 // Walker: reads a DBO file back and checks its structure.
@@ -164,9 +260,6 @@ struct DboReport {
   std::vector<DboItem> items;        // every item met, in file order (terminators are not listed)
   std::vector<DboFrameInfo> frames;  // root frame first
 };
-
-// The name of a DBO item code this writer uses ("FrameName", "MeshVertexData", ...), or "" if unknown.
-const char* DboItemName(uint32_t code);
 
 // Walks a whole file: header, every item list closed by its terminator, the frame chain with one closing
 // group per frame, each mesh's vertex data = V x vertex size bytes and every index below V, texture

@@ -1,31 +1,16 @@
-#include <streambuf>
-#include <string>
+#include <cstddef>
+#include <ios>
 
-#include "dbo/byte_encoding.h"
 #include "dbo/dbo.h"
-
 namespace tessaline {
-
-namespace {
-
-bool Put(dbofstream& out, const std::string& bytes) {
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  return !out.fail();
-}
-
-}  // namespace
 
 dbofstream::~dbofstream() {
   if (is_open()) close();
 }
 
-bool dbofstream::WriteHeader() {
-  std::string bytes;
-  dbo_bytes::AppendString(bytes, "MAGICDBO");
-  dbo_bytes::AppendDword(bytes, 1);  // version
-  dbo_bytes::AppendDword(bytes, 0);
-  dbo_bytes::AppendDword(bytes, 0);
-  return Put(*this, bytes);
+bool dbofstream::Append(const char* data, size_t size) {
+  write(data, static_cast<std::streamsize>(size));
+  return !fail();
 }
 
 }  // namespace tessaline

@@ -9,14 +9,14 @@
 
 namespace tessaline {
 
-SceneObject PackMeshes(std::vector<MeshRecord> meshes, const std::string& sceneName) {
-  SceneObject object;
-  object.name = sceneName;
+PackedModel PackMeshes(std::vector<MeshRecord> meshes, const std::string& sceneName) {
+  PackedModel model;
+  model.name = sceneName;
 
   for (MeshRecord& mesh : meshes) {
     if (mesh.vertices.empty() || mesh.indices.empty()) continue;
     if (mesh.frameBreaks.empty()) {
-      object.meshes.push_back(std::move(mesh));
+      model.meshes.push_back(std::move(mesh));
       continue;
     }
     // One record per frame, in the record's place, each with the same material.
@@ -36,18 +36,18 @@ SceneObject PackMeshes(std::vector<MeshRecord> meshes, const std::string& sceneN
                             mesh.vertices.begin() + static_cast<std::ptrdiff_t>(endVertex));
       frame.indices.assign(mesh.indices.begin() + static_cast<std::ptrdiff_t>(firstIndex),
                            mesh.indices.begin() + static_cast<std::ptrdiff_t>(endIndex));
-      object.meshes.push_back(std::move(frame));
+      model.meshes.push_back(std::move(frame));
     }
     // The split copies replace the record; release it now rather than with the whole list.
     mesh = MeshRecord();
   }
-  return object;
+  return model;
 }
 
-bool FitsDboSizes(const SceneObject& object, bool collision) {
-  const uint64_t nameLength = object.name.size();
+bool FitsDboSizes(const PackedModel& model, bool collision) {
+  const uint64_t nameLength = model.name.size();
   uint64_t total = 0;
-  for (const MeshRecord& mesh : object.meshes) {
+  for (const MeshRecord& mesh : model.meshes) {
     const uint64_t vertexCount = mesh.vertices.size();
     const uint64_t layers = dbo_items::TextureSetCount(mesh.material, collision);
     // The vertex data item is sized by the vertex format, which may be wider than the first vertex.

@@ -1,139 +1,20 @@
+#include <algorithm>
 #include <bit>
 #include <cstddef>
+#include <iterator>
 #include <limits>
 #include <string>
 
 #include "dbo/dbo.h"
+#include "dbo/dbo_items.h"
 
 namespace tessaline {
 
+using namespace dbo_item;
+
 const char* DboItemName(uint32_t code) {
-  switch (code) {
-    case 0:
-      return "Terminator";
-    case 1:
-      return "RootFrame";
-    case 2:
-      return "List2";
-    case 406:
-      return "Dword406";
-    case 101:
-      return "FrameName";
-    case 102:
-      return "FrameMatrix";
-    case 103:
-      return "FrameMesh";
-    case 104:
-      return "FrameChild";
-    case 105:
-      return "FrameSibling";
-    case 106:
-      return "FrameVector106";
-    case 107:
-      return "FrameVector107";
-    case 108:
-      return "FrameScale";
-    case 111:
-      return "MeshVertexFormat";
-    case 112:
-      return "MeshVertexSize";
-    case 113:
-      return "MeshVertexCount";
-    case 114:
-      return "MeshIndexCount";
-    case 115:
-      return "MeshVertexData";
-    case 116:
-      return "MeshIndexData";
-    case 117:
-      return "MeshPrimitiveType";
-    case 118:
-      return "MeshDrawVertexCount";
-    case 119:
-      return "MeshTriangleCount";
-    case 121:
-      return "MeshDword121";
-    case 122:
-      return "MeshList122";
-    case 123:
-      return "MeshFlag123";
-    case 124:
-      return "MeshDword124";
-    case 125:
-      return "MeshFlag125";
-    case 126:
-      return "MeshMaterial";
-    case 127:
-      return "MeshTextureCount";
-    case 128:
-      return "MeshTextures";
-    case 129:
-      return "MeshFlag129";
-    case 130:
-      return "MeshFlag130";
-    case 131:
-      return "MeshFlag131";
-    case 132:
-      return "MeshFlag132";
-    case 133:
-      return "MeshFlag133";
-    case 134:
-      return "MeshFlag134";
-    case 135:
-      return "MeshFlag135";
-    case 136:
-      return "MeshDword136";
-    case 137:
-      return "MeshFlag137";
-    case 138:
-      return "MeshDword138";
-    case 139:
-      return "MeshList139";
-    case 140:
-      return "MeshFlag140";
-    case 141:
-      return "TextureName";
-    case 142:
-      return "TextureStage";
-    case 143:
-      return "TextureBlendOp";
-    case 144:
-      return "TextureArg1";
-    case 145:
-      return "TextureArg2";
-    case 146:
-      return "TextureAddressU";
-    case 147:
-      return "TextureAddressV";
-    case 148:
-      return "TextureMagFilter";
-    case 149:
-      return "TextureMinFilter";
-    case 150:
-      return "TextureMipFilter";
-    case 151:
-      return "TextureDword151";
-    case 152:
-      return "TextureDword152";
-    case 153:
-      return "TextureDword153";
-    case 155:
-      return "MeshDword155";
-    case 156:
-      return "MeshFlag156";
-    case 157:
-      return "MeshDword157";
-    case 158:
-      return "MeshDword158";
-    case 159:
-      return "MeshFlag159";
-    case 160:
-      return "MeshFlag160";
-    case 166:
-      return "MeshDword166";
-    default:
-      return "";
-  }
+  const dbo_items::ItemInfo* item = dbo_items::Find(code);
+  return item == nullptr ? "" : item->name;
 }
 
 namespace {
@@ -312,11 +193,34 @@ class Walker {
     return true;
   }
 
+  // Items whose values every file holds alike, checked against the table.
+  bool Fixed(std::span<const dbo_items::ItemInfo> run, int depth) {
+    for (const dbo_items::ItemInfo& item : run) {
+      bool good = false;
+      switch (item.kind) {
+        case dbo_items::Kind::Dword:
+          good = DwordItemIs(item.code, depth, item.value);
+          break;
+        case dbo_items::Kind::Flag:
+          good = FlagItemIs(item.code, depth, item.value != 0);
+          break;
+        case dbo_items::Kind::Floats:
+          good = FloatsItem(item.code, depth, item.floatCount, nullptr, item.floats);
+          break;
+        default:
+          good = EmptyList(item.code, depth);
+      }
+      if (!good) return false;
+    }
+    return true;
+  }
+  bool Fixed(uint32_t code, int depth) { return Fixed({&dbo_items::Fixed(code), 1}, depth); }
+
   bool WalkFile() {
     if (!Header()) return false;
 
     uint32_t rootSize = 0;
-    if (!Item(1, 0, rootSize)) return false;
+    if (!Item(RootFrame, 0, rootSize)) return false;
     const uint64_t rootOffset = at_ - 8;
 
     // Frame heads: each frame's sibling item holds the next frame, up to the last frame.
@@ -330,19 +234,16 @@ class Walker {
     }
 
     // Closing groups: the last frame's first, the root frame's last.
-    static constexpr float kZero[3] = {0, 0, 0};
     for (size_t k = report_.frames.size(); k-- > 0;) {
       const int depth = static_cast<int>(k) + 1;
-      if (!FloatsItem(106, depth, 3, nullptr, kZero)) return false;
-      if (!FloatsItem(107, depth, 3, nullptr, kZero)) return false;
-      if (!FloatsItem(108, depth, 3, report_.frames[k].scale.data(), nullptr)) return false;
+      if (!Fixed(dbo_items::kFrameOffsets, depth)) return false;
+      if (!FloatsItem(FrameScale, depth, 3, report_.frames[k].scale.data(), nullptr)) return false;
       if (!Terminator("frame " + std::to_string(k))) return false;
     }
 
     if (!SizeFormulas(rootOffset, rootSize, sizes)) return false;
 
-    if (!EmptyList(2, 0)) return false;
-    if (!DwordItemIs(406, 0, 0)) return false;
+    if (!Fixed(dbo_items::kFileEnd, 0)) return false;
     if (!Terminator("the file")) return false;
     if (at_ != bytes_.size()) {
       return Fail(at_, std::to_string(bytes_.size() - at_) + " trailing byte(s) after the final terminator");
@@ -351,95 +252,102 @@ class Walker {
   }
 
   bool Header() {
-    static constexpr uint8_t kHeader[24] = {8, 0, 0, 0, 'M', 'A', 'G', 'I', 'C', 'D', 'B', 'O',
-                                            1, 0, 0, 0, 0,   0,   0,   0,   0,   0,   0,   0};
-    for (size_t i = 0; i < sizeof kHeader; ++i) {
+    const auto& header = dbo_items::kHeader;
+    for (size_t i = 0; i < sizeof header; ++i) {
       if (i >= bytes_.size()) return Fail(i, "file ends inside the header");
-      if (bytes_[i] != kHeader[i])
+      if (bytes_[i] != header[i])
         return Fail(i, "not a DBO header of this format (magic, version 1, two zeros)");
     }
-    at_ = sizeof kHeader;
+    at_ = sizeof header;
     return true;
+  }
+
+  // The head of a list item that may be empty: `more` tells whether items follow.
+  bool ListHead(uint32_t code, int depth, uint64_t& offset, uint32_t& size, bool& more) {
+    offset = at_;
+    if (!Item(code, depth, size)) return false;
+    uint32_t next = 0;
+    if (!PeekCode(next)) return Fail(at_, "file ends inside item " + Describe(code));
+    more = next != dbo_item::Terminator;
+    return true;
+  }
+
+  // The end of a list item found empty: its declared size and its terminator.
+  bool EmptyListEnd(uint32_t code, uint64_t offset, uint32_t size, const std::string& closing) {
+    if (size != dbo_items::kEmptyListBytes) {
+      return Fail(offset,
+                  "empty item " + Describe(code) + " declares size " + std::to_string(size) + ", expected 8");
+    }
+    return Terminator(closing);
   }
 
   bool FrameHead(size_t index, FrameSizes& sizes) {
     const int depth = static_cast<int>(index) + 1;
     DboFrameInfo& frame = report_.frames[index];
     const uint64_t nameOffset = at_;
-    if (!StringItem(101, depth, frame.name)) return false;
+    if (!StringItem(FrameName, depth, frame.name)) return false;
     if (index > 0 && frame.name != report_.frames[0].name) {
       return Fail(nameOffset, "frame " + std::to_string(index) + " is named \"" + frame.name +
                                   "\", the root frame \"" + report_.frames[0].name + "\"");
     }
-    static constexpr float kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-    if (!FloatsItem(102, depth, 16, nullptr, kIdentity)) return false;
+    if (!Fixed(FrameMatrix, depth)) return false;
 
-    sizes.meshOffset = at_;
-    if (!Item(103, depth, sizes.meshSize)) return false;
-    uint32_t code = 0;
-    if (!PeekCode(code)) return Fail(at_, "file ends inside item " + Describe(103));
-    if (code == 0) {
-      if (index > 0) return Fail(at_, "mesh frame " + std::to_string(index) + " has no mesh");
-      if (sizes.meshSize != 8) {
-        return Fail(sizes.meshOffset, "empty item " + Describe(103) + " declares size " +
-                                          std::to_string(sizes.meshSize) + ", expected 8");
-      }
-      if (!Terminator("the empty mesh of frame " + std::to_string(index))) return false;
-    } else {
-      if (index == 0) return Fail(at_, "the root frame has a mesh");
-      frame.hasMesh = true;
+    // Only the root frame has no mesh.
+    if (!ListHead(FrameMesh, depth, sizes.meshOffset, sizes.meshSize, frame.hasMesh)) return false;
+    if (frame.hasMesh != (index > 0)) {
+      return Fail(at_, index == 0 ? "the root frame has a mesh"
+                                  : "mesh frame " + std::to_string(index) + " has no mesh");
+    }
+    if (frame.hasMesh) {
       if (!Mesh(depth + 1, frame.mesh, sizes)) return false;
+    } else if (!EmptyListEnd(FrameMesh, sizes.meshOffset, sizes.meshSize,
+                             "the empty mesh of frame " + std::to_string(index))) {
+      return false;
     }
 
-    if (!EmptyList(104, depth)) return false;
-
-    sizes.siblingOffset = at_;
-    if (!Item(105, depth, sizes.siblingSize)) return false;
-    if (!PeekCode(code)) return Fail(at_, "file ends inside item " + Describe(105));
-    if (code != 0) {
-      sizes.hasSibling = true;
-      return true;
-    }
-    if (sizes.siblingSize != 8) {
-      return Fail(sizes.siblingOffset, "empty item " + Describe(105) + " declares size " +
-                                           std::to_string(sizes.siblingSize) + ", expected 8");
-    }
-    return Terminator("the last frame's sibling list");
+    if (!Fixed(FrameChild, depth)) return false;
+    if (!ListHead(FrameSibling, depth, sizes.siblingOffset, sizes.siblingSize, sizes.hasSibling))
+      return false;
+    return sizes.hasSibling || EmptyListEnd(FrameSibling, sizes.siblingOffset, sizes.siblingSize,
+                                            "the last frame's sibling list");
   }
 
-  bool Mesh(int depth, DboMeshInfo& mesh, const FrameSizes& sizes) {
+  // The vertex format, size and counts; returns the number of texture sets in `sets`.
+  bool MeshCounts(int depth, DboMeshInfo& mesh, uint64_t& sets) {
     const uint64_t formatOffset = at_;
-    if (!DwordItem(111, depth, mesh.vertexFormat)) return false;
-    if ((mesh.vertexFormat & 0xFF) != 18) {
+    if (!DwordItem(MeshVertexFormat, depth, mesh.vertexFormat)) return false;
+    if ((mesh.vertexFormat & 0xFF) != dbo_items::kPositionNormal) {
       return Fail(formatOffset + 8, "vertex format " + std::to_string(mesh.vertexFormat) +
                                         " is not position, normal and texture sets");
     }
-    const uint64_t n = mesh.vertexFormat >> 8;
-    const uint64_t vertexBytes = (n + 3) * 8;
+    sets = mesh.vertexFormat >> 8;
+    const uint64_t vertexBytes = dbo_items::VertexBytes(sets);
     const uint64_t sizeOffset = at_ + 8;
-    if (!DwordItem(112, depth, mesh.vertexSize)) return false;
+    if (!DwordItem(MeshVertexSize, depth, mesh.vertexSize)) return false;
     if (mesh.vertexSize != vertexBytes) {
       return Fail(sizeOffset, "vertex size " + std::to_string(mesh.vertexSize) +
                                   " does not match the format's " + std::to_string(vertexBytes) + " bytes");
     }
     const uint64_t countOffset = at_ + 8;
-    if (!DwordItem(113, depth, mesh.vertexCount)) return false;
-    const uint64_t vertexCount = mesh.vertexCount;
-    if (vertexCount > kMaxIndexableVertices) {
+    if (!DwordItem(MeshVertexCount, depth, mesh.vertexCount)) return false;
+    if (mesh.vertexCount > kMaxIndexableVertices) {
       return Fail(countOffset,
-                  std::to_string(vertexCount) + " vertices are more than 16-bit indices address");
+                  std::to_string(mesh.vertexCount) + " vertices are more than 16-bit indices address");
     }
-    if (!DwordItem(114, depth, mesh.indexCount)) return false;
-    const uint64_t indexCount = mesh.indexCount;
-    if (indexCount % 3 != 0)
-      return Fail(at_ - 4, "index count " + std::to_string(indexCount) + " is not whole triangles");
-    if (!DwordItemIs(138, depth, 0)) return false;
+    if (!DwordItem(MeshIndexCount, depth, mesh.indexCount)) return false;
+    if (mesh.indexCount % 3 != 0)
+      return Fail(at_ - 4, "index count " + std::to_string(mesh.indexCount) + " is not whole triangles");
+    return Fixed(MeshDword138, depth);
+  }
 
-    // The vertex data is V vertices of the declared vertex size, whatever else was declared. The product
-    // is compared in 64 bits: a size field that wrapped past 2^32 never matches.
+  // The vertex data (V vertices of the format's size, whatever else was declared; the product compared in
+  // 64 bits, so a size field that wrapped past 2^32 never matches) and the index data.
+  bool MeshData(int depth, DboMeshInfo& mesh) {
+    const uint64_t vertexCount = mesh.vertexCount;
+    const uint64_t vertexBytes = mesh.vertexSize;
     const uint64_t dataBytes = vertexCount * vertexBytes;
     uint32_t declared = 0;
-    if (!Item(115, depth, declared)) return false;
+    if (!Item(MeshVertexData, depth, declared)) return false;
     if (declared != dataBytes) {
       return Fail(at_ - 8, "vertex data declares " + std::to_string(declared) + " bytes, " +
                                std::to_string(vertexCount) + " vertices of " + std::to_string(vertexBytes) +
@@ -449,8 +357,8 @@ class Walker {
     Bounds(vertexCount, vertexBytes, mesh);
     at_ += dataBytes;
 
-    if (!SizedItem(116, depth, 2 * indexCount)) return false;
-    for (uint64_t i = 0; i < indexCount; ++i) {
+    if (!SizedItem(MeshIndexData, depth, 2 * uint64_t{mesh.indexCount})) return false;
+    for (uint64_t i = 0; i < mesh.indexCount; ++i) {
       const uint32_t index = uint32_t{bytes_[at_]} | uint32_t{bytes_[at_ + 1]} << 8;
       if (index >= vertexCount) {
         return Fail(at_, "index " + std::to_string(index) + " is not below the vertex count " +
@@ -458,95 +366,84 @@ class Walker {
       }
       at_ += 2;
     }
+    return true;
+  }
 
-    if (!DwordItemIs(117, depth, 4)) return false;
-    if (!DwordItemIs(118, depth, vertexCount)) return false;
-    if (!DwordItemIs(119, depth, indexCount / 3)) return false;
-    if (!DwordItemIs(121, depth, 0)) return false;
-    if (!EmptyList(122, depth)) return false;
-    if (!FlagItemIs(125, depth, false)) return false;
-    static constexpr float kMaterial[17] = {1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    if (!FloatsItem(126, depth, 17, nullptr, kMaterial)) return false;
-    if (!DwordItem(127, depth, mesh.textureCount)) return false;
-    if (mesh.textureCount != n) {
+  // The texture count and list: one entry per texture set; returns the list's declared size.
+  bool MeshTextures(int depth, DboMeshInfo& mesh, uint64_t sets, uint32_t& listSize) {
+    if (!DwordItem(dbo_item::MeshTextureCount, depth, mesh.textureCount)) return false;
+    if (mesh.textureCount != sets) {
       return Fail(at_ - 4, "texture count " + std::to_string(mesh.textureCount) + " differs from the " +
-                               std::to_string(n) + " texture sets of the vertex format");
+                               std::to_string(sets) + " texture sets of the vertex format");
     }
-
-    uint32_t texturesSize = 0;
-    if (!Item(128, depth, texturesSize)) return false;
-    const uint64_t texturesOffset = at_ - 8;
-    const uint64_t texturesStart = at_;
-    for (uint32_t code = 0; PeekCode(code) && code == 141;) {
+    if (!Item(dbo_item::MeshTextures, depth, listSize)) return false;
+    const uint64_t listOffset = at_ - 8;
+    const uint64_t entriesStart = at_;
+    for (uint32_t code = 0; PeekCode(code) && code == TextureName;) {
       if (!TextureEntry(depth + 1, static_cast<uint32_t>(mesh.textureNames.size()), mesh)) return false;
     }
-    const uint64_t entryBytes = at_ - texturesStart;
+    const uint64_t entryBytes = at_ - entriesStart;
     if (!Terminator("the texture list")) return false;
-    if (mesh.textureNames.size() != n) {
-      return Fail(texturesOffset, std::to_string(mesh.textureNames.size()) + " texture entries for " +
-                                      std::to_string(n) + " texture sets");
+    if (mesh.textureNames.size() != sets) {
+      return Fail(listOffset, std::to_string(mesh.textureNames.size()) + " texture entries for " +
+                                  std::to_string(sets) + " texture sets");
     }
     // An empty list declares 8 in the collision file and 0 (no layers) in the main file.
-    if (texturesSize != entryBytes && !(n == 0 && texturesSize == 8)) {
-      return Fail(texturesOffset, "texture list declares " + std::to_string(texturesSize) +
-                                      " bytes, its entries take " + std::to_string(entryBytes));
-    }
-
-    if (!FlagItemIs(123, depth, false)) return false;
-    if (!DwordItemIs(124, depth, 0)) return false;
-    if (!EmptyList(139, depth)) return false;
-    bool collision = false;
-    if (!FlagItem(129, depth, collision)) return false;
-    if (collision && n != 0) return Fail(at_ - 1, "collision mesh with texture sets");
-    static constexpr struct {
-      uint32_t code;
-      bool flag;
-      uint32_t value;
-    } kTail[] = {{130, true, 1},  {131, true, 1},  {132, true, 1},  {133, true, 1},
-                 {134, true, 0},  {135, true, 0},  {136, false, 2}, {140, true, 1},
-                 {137, true, 0},  {155, false, 0}, {156, true, 0},  {157, false, 0},
-                 {158, false, 0}, {159, true, 1},  {160, true, 1},  {166, false, 0}};
-    for (const auto& item : kTail) {
-      const bool good = item.flag ? FlagItemIs(item.code, depth, item.value != 0)
-                                  : DwordItemIs(item.code, depth, item.value);
-      if (!good) return false;
-    }
-    if (!Terminator("the mesh")) return false;
-
-    // FrameMesh declares first vertex size x V + 2 x I + texture list size + 527; the first vertex's size
-    // is one of the four a scene vertex can have.
-    bool formulaHolds = false;
-    for (uint64_t size : {32u, 40u, 48u, 56u}) {
-      const uint64_t expected = size * vertexCount + 2 * indexCount + texturesSize + 527;
-      if (sizes.meshSize == expected) formulaHolds = true;
-    }
-    if (!formulaHolds) {
-      return Fail(sizes.meshOffset,
-                  "mesh declares size " + std::to_string(sizes.meshSize) + ", not vertex size x " +
-                      std::to_string(vertexCount) + " + " + std::to_string(2 * indexCount) + " + " +
-                      std::to_string(texturesSize) + " + 527 for any vertex size 32, 40, 48 or 56");
+    if (listSize != entryBytes && !(sets == 0 && listSize == dbo_items::kEmptyListBytes)) {
+      return Fail(listOffset, "texture list declares " + std::to_string(listSize) +
+                                  " bytes, its entries take " + std::to_string(entryBytes));
     }
     return true;
   }
 
+  bool Mesh(int depth, DboMeshInfo& mesh, const FrameSizes& sizes) {
+    uint64_t sets = 0;
+    if (!MeshCounts(depth, mesh, sets) || !MeshData(depth, mesh)) return false;
+    if (!Fixed(MeshPrimitiveType, depth)) return false;
+    if (!DwordItemIs(MeshDrawVertexCount, depth, mesh.vertexCount)) return false;
+    if (!DwordItemIs(MeshTriangleCount, depth, mesh.indexCount / 3)) return false;
+    if (!Fixed(dbo_items::kMeshDrawing, depth)) return false;
+    uint32_t listSize = 0;
+    if (!MeshTextures(depth, mesh, sets, listSize)) return false;
+    if (!Fixed(dbo_items::kMeshFlags, depth)) return false;
+    bool collision = false;
+    if (!FlagItem(MeshFlag129, depth, collision)) return false;
+    if (collision && sets != 0) return Fail(at_ - 1, "collision mesh with texture sets");
+    if (!Fixed(dbo_items::kMeshTail, depth)) return false;
+    if (!Terminator("the mesh")) return false;
+    return MeshSizeFormula(mesh, sizes, listSize);
+  }
+
+  // FrameMesh declares first vertex size x V + 2 x I + texture list size + 527; the first vertex's size
+  // is one of the four a scene vertex can have (one to four coordinate pairs).
+  bool MeshSizeFormula(const DboMeshInfo& mesh, const FrameSizes& sizes, uint64_t listSize) {
+    const uint64_t vertexCount = mesh.vertexCount;
+    const uint64_t indexBytes = 2 * uint64_t{mesh.indexCount};
+    for (uint64_t pairs = 1; pairs <= 4; ++pairs) {
+      if (sizes.meshSize ==
+          dbo_items::VertexBytes(pairs) * vertexCount + indexBytes + listSize + dbo_items::kMeshItemBytes) {
+        return true;
+      }
+    }
+    return Fail(sizes.meshOffset, "mesh declares size " + std::to_string(sizes.meshSize) +
+                                      ", not vertex size x " + std::to_string(vertexCount) + " + " +
+                                      std::to_string(indexBytes) + " + " + std::to_string(listSize) +
+                                      " + 527 for any vertex size 32, 40, 48 or 56");
+  }
+
   bool TextureEntry(int depth, uint32_t layer, DboMeshInfo& mesh) {
     std::string name;
-    if (!StringItem(141, depth, name)) return false;
+    if (!StringItem(TextureName, depth, name)) return false;
     mesh.textureNames.push_back(name);
-    if (!DwordItemIs(142, depth, layer)) return false;
+    if (!DwordItemIs(TextureStage, depth, layer)) return false;
     uint32_t blend = 0;
-    if (!DwordItem(143, depth, blend)) return false;
-    if (blend != 1 && blend != 2 && blend != 4 && blend != 11 && blend != 13) {
+    if (!DwordItem(dbo_item::TextureBlendOp, depth, blend)) return false;
+    const auto known = [blend](const dbo_items::BlendOp& entry) { return entry.op == blend; };
+    if (std::none_of(std::begin(dbo_items::kBlendOps), std::end(dbo_items::kBlendOps), known))
       return Fail(at_ - 4, "blend operation " + std::to_string(blend) + " is none this writer uses");
-    }
-    static constexpr uint32_t kFixed[][2] = {{144, 2}, {145, 1}, {146, 1}, {147, 1},
-                                             {148, 2}, {149, 2}, {150, 2}};
-    for (const auto& item : kFixed) {
-      if (!DwordItemIs(item[0], depth, item[1])) return false;
-    }
-    if (!DwordItemIs(151, depth, layer == 0 ? 0 : uint64_t{layer} + 10)) return false;
-    if (!DwordItemIs(152, depth, 0)) return false;
-    if (!DwordItemIs(153, depth, 0)) return false;
+    if (!Fixed(dbo_items::kTextureStates, depth)) return false;
+    if (!DwordItemIs(TextureDword151, depth, dbo_items::StageValue151(layer))) return false;
+    if (!Fixed(dbo_items::kTextureTail, depth)) return false;
     return Terminator("texture entry " + std::to_string(layer));
   }
 
@@ -556,16 +453,16 @@ class Walker {
   // less than 2^34 each), so a total the dword cannot hold is reported rather than matched modulo 2^32.
   bool SizeFormulas(uint64_t rootOffset, uint32_t rootSize, const std::vector<FrameSizes>& sizes) {
     const uint64_t nameLength = report_.frames[0].name.size();
-    uint64_t total = nameLength + 168;
+    uint64_t total = nameLength + dbo_items::kRootFrameBytes;
     for (size_t k = 1; k < sizes.size(); ++k)
-      total += 112 + nameLength + sizes[k].meshSize;
+      total += dbo_items::kMeshFrameBytes + nameLength + sizes[k].meshSize;
     if (rootSize != total) {
       return Fail(rootOffset, "root frame declares size " + std::to_string(rootSize) + ", expected " +
                                   std::to_string(total) + FitsNote(total));
     }
-    uint64_t after = 32;
+    uint64_t after = dbo_items::kSiblingBytes;
     for (size_t k = sizes.size(); k-- > 1;) {
-      after += sizes[k].meshSize + nameLength + 88;
+      after += sizes[k].meshSize + nameLength + dbo_items::kSiblingFrameBytes;
       const FrameSizes& previous = sizes[k - 1];
       if (previous.siblingSize != after) {
         return Fail(previous.siblingOffset, "frame " + std::to_string(k - 1) + " sibling declares size " +

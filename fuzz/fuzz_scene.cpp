@@ -1,12 +1,9 @@
 // Arbitrary bytes as the host's scene answer: read, build in every mode, pack and write; every file
 // written must pass the walker.
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
+#include <utility>
 
 #include "dbo/dbo.h"
 #include "scene/scene.h"
@@ -15,16 +12,11 @@ using namespace tessaline;
 
 namespace {
 
-std::vector<uint8_t> WriteAndReadBack(const SceneObject& object, bool collision) {
-  static const std::string path = "/tmp/tessaline-fuzz-scene-" + std::to_string(getpid()) + ".dbo";
+std::vector<uint8_t> Write(const PackedModel& object, bool collision) {
   NoProgress progress;
-  {
-    dbofstream out;
-    out.open(path, std::ios::binary | std::ios::out | std::ios::trunc);
-    WriteScene(out, object, {1.0f, 2.0f, 0.5f}, progress, collision);
-  }
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+  MemorySink sink;
+  if (!WriteScene(sink, object, {1.0f, 2.0f, 0.5f}, progress, collision)) std::abort();
+  return std::move(sink.bytes);
 }
 
 }  // namespace
@@ -47,8 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<MeshRecord> meshes =
         collision ? BuildCollisionMeshList(routing, scene.polygonCount) : BuildMainMeshList(scene.materials);
     BuildGeometry(routing, scene.polygons, scene.vertices, meshes, progress, 1);
-    const SceneObject object = PackMeshes(std::move(meshes), "fuzz");
-    const DboReport report = WalkDbo(WriteAndReadBack(object, collision));
+    const PackedModel object = PackMeshes(std::move(meshes), "fuzz");
+    const DboReport report = WalkDbo(Write(object, collision));
     if (!report.ok) {
       std::fprintf(stderr, "walker rejects a written file (routing %d): %s\n", static_cast<int>(routing),
                    report.error.c_str());

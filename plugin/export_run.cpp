@@ -16,9 +16,9 @@ namespace {
 constexpr const char* kCaption = "Tessaline";
 constexpr const char* kSuccessText = "Scene correctly exported.\n";
 
-// Writes one scene object to path through a temporary file beside it, which replaces path only when
+// Writes one packed model to path through a temporary file beside it, which replaces path only when
 // everything was written; a failed write leaves an existing file untouched.
-bool WriteDboFile(Desktop& desktop, const std::string& path, const SceneObject& object,
+bool WriteDboFile(Desktop& desktop, const std::string& path, const PackedModel& object,
                   const ExportSettings& settings, bool collision) {
   return WriteThroughTemporary(desktop, path, [&](OutputFile& file) {
     OutputFileBuffer buffer(file);
@@ -183,8 +183,8 @@ std::optional<SceneReading> FetchScene(Desktop& desktop, Host& host, const Expor
 
 // The two models an export writes: the main one and the collision one (empty without collision).
 struct Models {
-  SceneObject main;
-  SceneObject collision;
+  PackedModel main;
+  PackedModel collision;
 };
 
 // Builds the meshes of both models from the scene, which it empties, and packs them.
@@ -246,7 +246,7 @@ std::optional<OutputPaths> WriteModelFiles(Desktop& desktop, Models& models, con
     }
   }
   if (!FilesApart(desktop, paths.main, paths.collision, outcome)) return std::nullopt;
-  const auto write = [&](const std::string& path, const SceneObject& object, bool isCollision) {
+  const auto write = [&](const std::string& path, const PackedModel& object, bool isCollision) {
     if (WriteDboFile(desktop, path, object, settings, isCollision)) {
       outcome.written.push_back(path);
     } else {

@@ -53,13 +53,13 @@ bool ReadRenderModel(const std::vector<uint8_t>& bytes, RenderModel& model, std:
     error = report.error;
     return false;
   }
-  // The walker lists items in file order: each frame's FrameMesh (103) opens its mesh items, and the
+  // The walker lists items in file order: each frame's FrameMesh opens its mesh items, and the
   // frames appear in the same order as report.frames.
   size_t frame = 0;
   RenderMesh* mesh = nullptr;
   for (const DboItem& item : report.items) {
     const uint64_t payload = item.offset + 8;
-    if (item.code == 103) {
+    if (item.code == dbo_item::FrameMesh) {
       if (frame == report.frames.size()) break;
       const DboFrameInfo& info = report.frames[frame++];
       mesh = nullptr;
@@ -67,14 +67,14 @@ bool ReadRenderModel(const std::vector<uint8_t>& bytes, RenderModel& model, std:
       mesh = &model.meshes.emplace_back();
       mesh->stageCount = info.mesh.vertexFormat >> 8;
       mesh->textureNames = info.mesh.textureNames;
-    } else if (mesh != nullptr && item.code == 115) {
+    } else if (mesh != nullptr && item.code == dbo_item::MeshVertexData) {
       const DboFrameInfo& info = report.frames[frame - 1];
       ReadVertices(bytes, payload, info.mesh, info.scale, *mesh);
-    } else if (mesh != nullptr && item.code == 116) {
+    } else if (mesh != nullptr && item.code == dbo_item::MeshIndexData) {
       mesh->indices.resize(item.size / 2);
       for (size_t i = 0; i < mesh->indices.size(); ++i)
         mesh->indices[i] = uint32_t{bytes[payload + 2 * i]} | uint32_t{bytes[payload + 2 * i + 1]} << 8;
-    } else if (mesh != nullptr && item.code == 143) {
+    } else if (mesh != nullptr && item.code == dbo_item::TextureBlendOp) {
       mesh->stageOps.push_back(DwordAt(bytes, payload));
     }
   }

@@ -1,14 +1,12 @@
 // Helpers for the dbo tests: a byte builder that knows nothing of the writer, scene builders, and a
-// round trip that writes a scene object to a file, reads it back and walks it.
+// round trip that writes a packed model into memory and walks it.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <bit>
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -98,7 +96,7 @@ inline std::vector<SceneVertex> RegularPolygon(uint32_t count) {
 
 // Builds and packs a scene the way an export does: by material the main meshes, otherwise the collision
 // meshes.
-inline SceneObject Build(const Scene& scene, MeshRouting routing = MeshRouting::ByMaterial,
+inline PackedModel Build(const Scene& scene, MeshRouting routing = MeshRouting::ByMaterial,
                          const std::string& name = "DeleDExported") {
   std::vector<MeshRecord> meshes = routing == MeshRouting::ByMaterial
                                        ? BuildMainMeshList(scene.materials)
@@ -113,21 +111,13 @@ struct Written {
   DboReport report;
 };
 
-// Writes the object as a file through dbofstream, reads the file back and checks it with the walker.
-inline Written WriteAndWalk(const SceneObject& object, bool collision,
+// Writes the object into memory and checks it with the walker.
+inline Written WriteAndWalk(const PackedModel& object, bool collision,
                             const std::array<float, 3>& scale = {1, 1, 1}) {
-  const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-  const std::filesystem::path path =
-      std::filesystem::path(::testing::TempDir()) /
-      (std::string(test->test_suite_name()) + "_" + test->name() + "_" + std::to_string(getpid()));
-  dbofstream out;
-  out.open(path, std::ios::binary | std::ios::out | std::ios::trunc);
+  MemorySink sink;
   NoProgress progress;
-  WriteScene(out, object, scale, progress, collision);
-  out.close();
-  EXPECT_FALSE(out.fail());
-  Written written{ReadFile(path), {}};
-  std::filesystem::remove(path);
+  EXPECT_TRUE(WriteScene(sink, object, scale, progress, collision));
+  Written written{std::move(sink.bytes), {}};
   written.report = WalkDbo(written.bytes);
   EXPECT_TRUE(written.report.ok) << written.report.error;
   return written;

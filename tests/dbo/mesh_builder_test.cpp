@@ -74,7 +74,7 @@ TEST(BuildGeometry, StepsTheBarFromTheGivenThresholdButNotAfterShortPolygons) {
 }
 
 // Material id and vertex count of every frame that has vertices.
-std::vector<std::pair<int32_t, size_t>> Frames(const SceneObject& object, float corners) {
+std::vector<std::pair<int32_t, size_t>> Frames(const PackedModel& object, float corners) {
   std::vector<std::pair<int32_t, size_t>> frames;
   float next = 0;
   for (const MeshRecord& mesh : object.meshes) {
@@ -114,11 +114,11 @@ TEST(FrameSplit, FillsFramesOf65535WithWholePolygonsInOrderAndInPlace) {
   add(3, 2);
 
   using F = std::vector<std::pair<int32_t, size_t>>;
-  const SceneObject main = Build(scene);
+  const PackedModel main = Build(scene);
   EXPECT_EQ(Frames(main, numbered), (F{{0, 3}, {1, 65535}, {1, 65535}, {1, 65533}, {1, 10003}, {2, 3}}));
   WriteAndWalk(main, false);
   // The per-object collision file: one record per primitive (all of material id 0), split by the same rule.
-  const SceneObject perObject = Build(scene, MeshRouting::ByPrimitive);
+  const PackedModel perObject = Build(scene, MeshRouting::ByPrimitive);
   EXPECT_EQ(Frames(perObject, numbered), (F{{0, 3}, {0, 65535}, {0, 65535}, {0, 65533}, {0, 10003}, {0, 3}}));
   WriteAndWalk(perObject, true);
   WriteAndWalk(Build(scene, MeshRouting::OneRecord), true);

@@ -61,7 +61,7 @@ std::vector<uint8_t> ExpectedTriangleFile(bool collision) {
 
 TEST(SceneWriter, WritesTheOneTriangleExampleByteForByte) {
   for (const bool collision : {false, true}) {
-    const SceneObject object =
+    const PackedModel object =
         Build(TriangleScene(), collision ? MeshRouting::OneRecord : MeshRouting::ByMaterial);
     ASSERT_EQ(object.meshes.size(), 1u);
     EXPECT_EQ(WriteAndWalk(object, collision).bytes, ExpectedTriangleFile(collision)) << collision;

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <functional>
 #include <random>
+#include <set>
 #include <tuple>
 
 #include "dbo/dbo.h"
@@ -53,6 +54,28 @@ TEST(Walker, RejectsBrokenFilesWithTheOffsetOfTheFault) {
     edit(bytes);
     EXPECT_EQ(WalkDbo(bytes).error, "offset " + std::to_string(offset) + ": " + error);
   }
+}
+
+// The names inspect prints, each at the item's first appearance.
+TEST(Walker, NamesEveryItemTheWriterUses) {
+  std::string names;
+  std::set<uint32_t> seen;
+  for (const DboItem& item : TwoLayerFile().report.items) {
+    if (seen.insert(item.code).second) names += std::string(DboItemName(item.code)) + " ";
+  }
+  EXPECT_EQ(
+      names,
+      "RootFrame FrameName FrameMatrix FrameMesh FrameChild FrameSibling MeshVertexFormat MeshVertexSize "
+      "MeshVertexCount MeshIndexCount MeshDword138 MeshVertexData MeshIndexData MeshPrimitiveType "
+      "MeshDrawVertexCount MeshTriangleCount MeshDword121 MeshList122 MeshFlag125 MeshMaterial "
+      "MeshTextureCount MeshTextures TextureName TextureStage TextureBlendOp TextureArg1 TextureArg2 "
+      "TextureAddressU TextureAddressV TextureMagFilter TextureMinFilter TextureMipFilter TextureDword151 "
+      "TextureDword152 TextureDword153 MeshFlag123 MeshDword124 MeshList139 MeshFlag129 MeshFlag130 "
+      "MeshFlag131 MeshFlag132 MeshFlag133 MeshFlag134 MeshFlag135 MeshDword136 MeshFlag140 MeshFlag137 "
+      "MeshDword155 MeshFlag156 MeshDword157 MeshDword158 MeshFlag159 MeshFlag160 MeshDword166 "
+      "FrameVector106 FrameVector107 FrameScale List2 Dword406 ");
+  EXPECT_STREQ(DboItemName(0), "Terminator");
+  EXPECT_STREQ(DboItemName(120), "");
 }
 
 TEST(Walker, RejectsEveryTruncationAndSurvivesCorruptedBytes) {

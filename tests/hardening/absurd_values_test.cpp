@@ -83,16 +83,12 @@ TEST_F(AbsurdValueRun, LongIdsWrapModulo2To32) {
             (std::vector<std::string>{
                 "1 polygon left out of the model: no material of that id",
                 "2 polygons left out of the collision file: no primitive record of that id"}));
-  const DboReport report = WalkFile(Out("level.dbo"));
-  ASSERT_TRUE(report.ok) << report.error;
-  ASSERT_EQ(report.frames.size(), 3u);
+  const DboReport report = Walk("level.dbo", 3u);
   EXPECT_EQ(report.frames[1].mesh.vertexCount, 6u);
   EXPECT_EQ(report.frames[1].mesh.textureNames,
             std::vector<std::string>{"Media\\col_rgba_-834729262_-1_1_0_.png"});
   EXPECT_EQ(report.frames[2].mesh.vertexCount, 3u);
-  const DboReport collision = WalkFile(Out("level_col.dbo"));
-  ASSERT_TRUE(collision.ok) << collision.error;
-  ASSERT_EQ(collision.frames.size(), 3u);
+  const DboReport collision = Walk("level_col.dbo", 3u);
   EXPECT_EQ(collision.frames[2].mesh.vertexCount, 3u);
 }
 
@@ -108,9 +104,7 @@ TEST_F(AbsurdValueRun, InfiniteCoordinatesAndUnusableScalesAreWrittenAndTheFiles
   EXPECT_EQ(Messages().size(), 1u);
   for (const char* file : {"level.dbo", "collision.dbo"}) {
     SCOPED_TRACE(file);
-    const DboReport report = WalkFile(Out(file));
-    ASSERT_TRUE(report.ok) << report.error;
-    ASSERT_EQ(report.frames.size(), 2u);
+    const DboReport report = Walk(file, 2u);
     for (const DboFrameInfo& frame : report.frames)
       EXPECT_EQ(frame.scale, (std::array<float, 3>{1, 7, 2}));
     const std::vector<float> vertex = FirstVertex(Out(file), 6);
@@ -137,9 +131,7 @@ TEST_F(AbsurdValueRun, EmptyNamesAndIdsExport) {
            "</primitives></scene>");
   Run();
   EXPECT_EQ(Messages(), std::vector<std::string>{NotPlaced({"Media\\"})});
-  const DboReport report = WalkFile(Out("level.dbo"));
-  ASSERT_TRUE(report.ok) << report.error;
-  ASSERT_EQ(report.frames.size(), 4u);
+  const DboReport report = Walk("level.dbo", 4u);
   for (const DboFrameInfo& frame : report.frames)
     EXPECT_EQ(frame.name, "");
   EXPECT_EQ(report.frames[1].mesh.textureNames, std::vector<std::string>{"Media\\col_rgba_0_0_0_0_.png"});
@@ -190,9 +182,7 @@ TEST_F(AbsurdValueRun, MaterialsOfMoreThanEightLayersKeepTheirFirstEight) {
   EXPECT_EQ(Messages(), std::vector<std::string>{"message Tessaline|Scene correctly exported.\n" + warning +
                                                  "\n|warning"});
   EXPECT_EQ(Calls("remark"), std::vector<std::string>{warning});
-  const DboReport report = WalkFile(Out("level.dbo"));
-  ASSERT_TRUE(report.ok) << report.error;
-  ASSERT_EQ(report.frames.size(), 2u);
+  const DboReport report = Walk("level.dbo", 2u);
   EXPECT_EQ(report.frames[1].mesh.vertexFormat, 8u * 256 + 18);
   EXPECT_EQ(report.frames[1].mesh.vertexSize, 88u);
   std::vector<std::string> named;
@@ -205,7 +195,7 @@ TEST_F(AbsurdValueRun, MaterialsOfMoreThanEightLayersKeepTheirFirstEight) {
 TEST(DboSizes, ObjectWhoseRootFrameSizePasses32BitsIsRefused) {
   // One triangle whose first vertex declares 1,431,655,439 bytes, with one texture layer: the root frame's
   // size is 3 x that + 977 + the texture name's length = 2^32 - 2 + the name's length.
-  SceneObject object;
+  PackedModel object;
   object.meshes.emplace_back();
   object.meshes[0].vertices.resize(3);
   object.meshes[0].vertices[0].vertexSize = 1431655439;

@@ -197,6 +197,15 @@ class ExportHarness : public ::testing::Test {
   }
 
   fs::path Out(const std::string& name) const { return root_ / "out" / name; }
+  // The walk of the DBO file out/name, which must be sound and hold `frames` frames (padded to that many
+  // when it does not, so that checks of its frames stay in range).
+  DboReport Walk(const std::string& name, size_t frames) const {
+    DboReport report = WalkFile(Out(name));
+    EXPECT_TRUE(report.ok) << name << ": " << report.error;
+    EXPECT_EQ(report.frames.size(), frames) << name;
+    report.frames.resize(std::max(report.frames.size(), frames));
+    return report;
+  }
   // A path as the run names it in its messages.
   static std::string Path(const fs::path& path) { return Backslashed(path.string()); }
 

@@ -32,7 +32,7 @@ struct Printed {
 // A fresh folder (the export harness's) to write DBO files into and inspect them.
 class HostileDbo : public ExportHarness {
  protected:
-  fs::path Write(const std::string& name, const SceneObject& object, bool collision) {
+  fs::path Write(const std::string& name, const PackedModel& object, bool collision) {
     const std::vector<uint8_t> bytes = testing::WriteAndWalk(object, collision).bytes;
     WriteText(root_ / name, std::string(bytes.begin(), bytes.end()));
     return root_ / name;
@@ -82,7 +82,7 @@ TEST_F(HostileDbo, NamesShowAsUtf8WithControlCharactersEscaped) {
 }
 
 // A per-object collision file of 2,000 frames: one triangle each, the frame chain 2,001 deep.
-SceneObject DeepChain() {
+PackedModel DeepChain() {
   Scene scene;
   for (int k = 0; k < 2000; ++k)
     AddPolygon(scene, {Corner(0, 0, 0), Corner(1, 0, 0), Corner(1, 1, 0)}, 1, k);

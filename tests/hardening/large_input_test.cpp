@@ -72,9 +72,7 @@ TEST_F(LargeInputRun, DeepNestingExportsOrFailsWithoutRecursing) {
       EXPECT_EQ(ReadText(Out("level.dbo")), "earlier export");
       continue;
     }
-    const DboReport report = WalkFile(Out("level.dbo"));
-    ASSERT_TRUE(report.ok) << report.error;
-    ASSERT_EQ(report.frames.size(), c.vertexCounts.size() + 1);
+    const DboReport report = Walk("level.dbo", c.vertexCounts.size() + 1);
     for (size_t k = 0; k < c.vertexCounts.size(); ++k)
       EXPECT_EQ(report.frames[k + 1].mesh.vertexCount, c.vertexCounts[k]);
   }
@@ -99,9 +97,7 @@ TEST_F(LargeInputRun, HundredMegabyteAnswerExports) {
   host_.answers[kSceneAllRequest] = std::move(answer);
   Run();
   EXPECT_EQ(Messages(), std::vector<std::string>{kSuccess});
-  const DboReport report = WalkFile(Out("level.dbo"));
-  ASSERT_TRUE(report.ok) << report.error;
-  ASSERT_EQ(report.frames.size(), 3u);
+  const DboReport report = Walk("level.dbo", 3u);
   EXPECT_EQ(report.frames[1].mesh.vertexCount, 4000u);
   EXPECT_EQ(report.frames[2].mesh.vertexCount, 4000u);
 }
@@ -158,9 +154,7 @@ TEST_F(LargeInputRun, MegabyteNamesAreCutOrListedAndLongFileNamesWritten) {
   Collision(collision);
   Run();
   EXPECT_EQ(Messages(), std::vector<std::string>{NotPlaced({folder + "\\" + name, folder + "\\other.png"})});
-  const DboReport report = WalkFile(Out("level.dbo"));
-  ASSERT_TRUE(report.ok) << report.error;
-  ASSERT_EQ(report.frames.size(), 2u);
+  const DboReport report = Walk("level.dbo", 2u);
   for (const DboFrameInfo& frame : report.frames)
     EXPECT_EQ(frame.name, std::string(255, 's'));
   EXPECT_EQ(report.frames[1].mesh.textureNames,

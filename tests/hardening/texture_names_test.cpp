@@ -56,9 +56,7 @@ TEST_F(TextureNameRun, NamesAndSourcesLeadingOutsideAreListedAndNotPlaced) {
     RunInside();
     EXPECT_EQ(Messages(), std::vector<std::string>{NotPlaced({"Media\\" + name})});
     // The model still names it as read.
-    const DboReport report = WalkFile(Out("level.dbo"));
-    ASSERT_TRUE(report.ok) << report.error;
-    EXPECT_EQ(report.frames.at(1).mesh.textureNames,
+    EXPECT_EQ(Walk("level.dbo", 2).frames[1].mesh.textureNames,
               (std::vector<std::string>{"Media\\" + name, "Media\\wall.png"}));
     EXPECT_EQ(Tree(Out("Media")), std::set<std::string>{"wall.png"});
     EXPECT_EQ(ReadText(root_ / "escape.png"), "outside, must stay");
@@ -109,8 +107,7 @@ TEST_F(TextureNameRun, NamesInTheEditorsCodePageKeepTheirBytes) {
   Run();
   EXPECT_EQ(Messages(), std::vector<std::string>{kSuccess});
   EXPECT_EQ(ReadText(Out("Media") / name), "image");
-  EXPECT_EQ(WalkFile(Out("level.dbo")).frames.at(1).mesh.textureNames,
-            std::vector<std::string>{"Media\\" + name});
+  EXPECT_EQ(Walk("level.dbo", 3).frames[1].mesh.textureNames, std::vector<std::string>{"Media\\" + name});
   EXPECT_EQ(ReadScene(kXmlDeclaration + Fixture("synthetic_windows1252_names.xml")).status,
             ReadStatus::Unparsable);
 }

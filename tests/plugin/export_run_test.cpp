@@ -141,10 +141,6 @@ TEST_F(ExportRunTest, EveryWayARunEnds) {
        "step, position 0, stage Please Wait....Writing Data to file."},
       {"empty answer", [](auto&, auto& h) { h.announcedSizes[kSceneAllRequest] = 0; }, ExportStatus::Stopped,
        "i0i1a0", {}, {}},
-      {"answer ends at its first NUL", [](auto&, auto& h) {
-         h.answers[kSceneAllRequest] = std::string(kScene) + std::string(1, '\0') + "<garbage";
-         h.announcedSizes[kSceneAllRequest] = static_cast<uint32_t>(h.answers[kSceneAllRequest].size() + 1);
-       }, ExportStatus::Exported, "i0i1a0a1", {kSuccess}, all},
       {"save cancelled", [](auto& d, auto&) { d.saveAccepted = false; }, ExportStatus::Stopped, "i0i1a0a1", {}, {}},
       {"textures off", [](auto& d, auto&) { d.options.exportTextures = false; }, ExportStatus::Exported,
        "i0i1a0a1", {kSuccess}, {"level.dbo"}, "stage Please Wait....Writing Data to file., step-size 80, advance 20"},
