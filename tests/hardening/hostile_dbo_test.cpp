@@ -141,7 +141,6 @@ TEST_F(HostileDbo, FilesThatCannotBeWalkedSayWhyInJson) {
   const uint64_t dataOffset = head.data.size() - 8;
   WriteText(root_ / "wrapped.dbo", std::string(head.data.begin(), head.data.end()));
   fs::resize_file(root_ / "wrapped.dbo", (uint64_t{1} << 32) + 4096);
-  WriteText(root_ / "cut.dbo", "\x08");
 
   const auto json = [](const fs::path& path, const std::string& error, const std::string& offset) {
     return "{\n  \"file\": \"" + path.string() + "\",\n  \"ok\": false,\n  \"error\": \"" + error +
@@ -155,7 +154,6 @@ TEST_F(HostileDbo, FilesThatCannotBeWalkedSayWhyInJson) {
        "vertex data declares 0 bytes, 65536 vertices of 65536 bytes take 4294967296, more than a 32-bit size "
        "holds",
        std::to_string(dataOffset)},
-      {root_ / "cut.dbo", "file ends inside the header", "1"},
       {root_, "it is a directory, not a DBO file", "null"},
       {root_ / "missing.dbo", "No such file or directory", "null"},
   };

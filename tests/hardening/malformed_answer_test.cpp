@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <mxml.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <string>
@@ -126,7 +127,7 @@ TEST_F(MalformedAnswerRun, BrokenAnswersWriteNothingAndAnswersEndAtTheirFirstNul
         static_cast<uint32_t>(c.announced ? c.announced : c.answer.size() + 1);
     RunQuietly();
     EXPECT_EQ(Messages(), std::vector<std::string>{c.message});
-    EXPECT_EQ(Saved(), c.frames != 0);
+    EXPECT_EQ(std::ranges::count(desktop_.calls, "save"), c.frames != 0);
     EXPECT_EQ(c.frames == 0 ? 0 : WalkFile(Out("level.dbo")).frames.size(), c.frames);
     EXPECT_EQ(fs::exists(Out("level.dbo")), c.frames != 0);
     EXPECT_TRUE(NoTemporaryFiles());

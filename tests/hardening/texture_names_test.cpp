@@ -24,23 +24,16 @@ class TextureNameRun : public ExportHarness {
 
 TEST_F(TextureNameRun, NamesAndSourcesLeadingOutsideAreListedAndNotPlaced) {
   // Every source exists (or leads to root/escape.png), so only the refusal keeps it from being copied.
-  // Names: "x\.." is named "..", "../../escape.png" keeps its slashes, "C:escape.png" has a drive colon,
-  // "x\..." is another spelling of the parent folder on Windows, and names Windows keeps for devices.
-  // Sources: only their last part names the texture (escape.png), and each leaves the texture folder.
+  // Which names are safe is the texture stage's own test; here the name a source gives: "x\.." is named
+  // "..", "../../escape.png" keeps its slashes, and of the sources leaving the texture folder only the last
+  // part names the texture (escape.png).
   WriteText(root_ / "escape.png", "outside, must stay");
-  for (const char* source :
-       {"C:escape.png", "x/...", "Bricks/CON", "Bricks/Lpt1.png", "Bricks/nul .png", "Bricks/wall.png."})
-    WriteText(root_ / "editor" / "Textures" / source, "an image");
+  WriteText(root_ / "editor" / "Textures" / "Bricks" / "CON", "an image");
   const std::string absolute = Backslashed((root_ / "escape.png").string());
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"x\\..", ".."},
       {"../../escape.png", "../../escape.png"},
-      {"C:escape.png", "C:escape.png"},
-      {"x\\...", "..."},
       {"Bricks\\CON", "CON"},
-      {"Bricks\\Lpt1.png", "Lpt1.png"},
-      {"Bricks\\nul .png", "nul .png"},
-      {"Bricks\\wall.png.", "wall.png."},
       {"Bricks\\" + std::string(296, 'n') + ".png", std::string(296, 'n') + ".png"},  // too long a name
       {"..\\..\\escape.png", "escape.png"},
       {"Bricks\\..\\..\\..\\escape.png", "escape.png"},
@@ -64,8 +57,7 @@ TEST_F(TextureNameRun, NamesAndSourcesLeadingOutsideAreListedAndNotPlaced) {
 }
 
 TEST_F(TextureNameRun, UnsafeTextureFolderRefusesEveryNameAndIsNotCreated) {
-  for (const char* folder :
-       {"..", " .. ", "..\\..", "\\abs", "a/b", "C:", "x\\..\\..", "NUL", "Media.", "com9 ", "..\\made"}) {
+  for (const char* folder : {"..", " .. ", "\\abs", "a/b", "C:", "x\\..\\..", "NUL", "Media.", "..\\made"}) {
     SCOPED_TRACE(folder);
     desktop_.options.textureFolder = folder;
     RunInside();

@@ -3,23 +3,23 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "export_harness.h"
 #include "plugin/plugin.h"
-#include "scripted_host.h"
-#include "support.h"
 
 namespace tessaline {
 namespace {
 
 namespace fs = std::filesystem;
 using Texts = std::vector<std::string>;
+using Files = std::set<std::string>;
 using testing::Backslashed;
 
 const char* kScene = R"(<scene version="1.6"><materials highestID="1"><material id="1" name="wall">
@@ -40,53 +40,23 @@ std::string Joined(const Texts& texts) {
   return out;
 }
 
-// A fresh folder with an editor install (Textures\Bricks\wall.png) and an output folder.
-class ExportRunTest : public ::testing::Test {
+// The harness with a scene of one primitive: a triangle and a quad of material 1 (Bricks\wall.png).
+class ExportRunTest : public testing::ExportHarness {
  protected:
-  void SetUp() override { Reset(); }
-  void TearDown() override { fs::remove_all(root_); }
-  void Reset() {
-    root_ = fs::temp_directory_path() /
-            ("tessaline-run-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(root_);
-    fs::create_directories(root_ / "out");
-    testing::WriteText(root_ / "editor" / "Textures" / "Bricks" / "wall.png", "not really a png");
-    host_ = {};
-    host_.answers[kInstallDirectoryRequest] =
-        "<installdirectory>" + Backslashed((root_ / "editor").string()) + "</installdirectory>";
-    host_.answers[kSceneAllRequest] = host_.answers[kSceneSelectionRequest] = kScene;
-    desktop_ = {};
-    desktop_.savePath = Backslashed((root_ / "out" / "level.dbo").string());
+  void SetUp() override {
+    ExportHarness::SetUp();
+    SetScene(kScene);
   }
-  void Run() { outcome_ = RunExport(desktop_, host_, settings_); }
-
-  Texts CallsStartingWith(const Texts& prefixes) const {
+  std::string ProgressCalls() const {
     Texts out;
-    std::copy_if(desktop_.calls.begin(), desktop_.calls.end(), std::back_inserter(out),
-                 [&](const auto& call) {
-                   return std::any_of(prefixes.begin(), prefixes.end(),
-                                      [&](const auto& p) { return call.rfind(p, 0) == 0; });
-                 });
-    return out;
+    for (const std::string& call : desktop_.calls) {
+      for (const char* prefix : {"stage ", "range ", "step", "position ", "advance "})
+        if (call.rfind(prefix, 0) == 0) out.push_back(call);
+    }
+    return Joined(out);
   }
-  Texts Messages() const { return CallsStartingWith({"message "}); }
-  Texts ProgressCalls() const {
-    return CallsStartingWith({"stage ", "range ", "step", "position ", "advance "});
-  }
-  // Everything below the output folder, sorted (a temporary file left behind shows here).
-  Texts FilesOut() const {
-    Texts files;
-    for (const auto& entry : fs::recursive_directory_iterator(root_ / "out"))
-      files.push_back(fs::relative(entry.path(), root_ / "out").string());
-    std::sort(files.begin(), files.end());
-    return files;
-  }
-
-  fs::path root_;
-  testing::ScriptedHost host_;
-  HeadlessDesktop desktop_;
-  ExportSettings settings_;
-  ExportOutcome outcome_;
+  // Everything below the output folder (a temporary file left behind shows here).
+  std::set<std::string> FilesOut() const { return testing::Tree(root_ / "out"); }
 };
 
 TEST_F(ExportRunTest, CompleteRunFollowsTheBarScriptAndEndsWithTheSuccessMessage) {
@@ -94,7 +64,7 @@ TEST_F(ExportRunTest, CompleteRunFollowsTheBarScriptAndEndsWithTheSuccessMessage
   // Steps of 15 after fetching, 20 and 30 after reading, 11 for 2 polygons x 2/45 (once after polygon 1,
   // once after both builder runs), 80 for 1 mesh x 0.0125, 20 for 1 texture x 0.05 (once at the end).
   EXPECT_EQ(
-      Joined(ProgressCalls()),
+      ProgressCalls(),
       "range 0 100, step-size 15, stage Please Wait....Getting Data from DeleD., step, stage Please "
       "Wait....Parsing Data., step-size 5, step, step-size 10, step, stage Please Wait....Creating Meshes., "
       "step-size 11, step, step, position 0, stage Please Wait....Writing Data to file., step-size 80, "
@@ -104,8 +74,8 @@ TEST_F(ExportRunTest, CompleteRunFollowsTheBarScriptAndEndsWithTheSuccessMessage
   EXPECT_EQ(outcome_.status, ExportStatus::Exported);
   EXPECT_EQ(Messages(), Texts{kSuccess});
   EXPECT_EQ(host_.calls, "i0i1a0a1");
-  EXPECT_EQ(FilesOut(), (Texts{"Media", "Media/wall.png", "level.dbo"}));
-  EXPECT_EQ(testing::ReadText(root_ / "out" / "Media" / "wall.png"), "not really a png");
+  EXPECT_EQ(FilesOut(), (Files{"Media", "Media/wall.png", "level.dbo"}));
+  EXPECT_EQ(testing::ReadText(root_ / "out" / "Media" / "wall.png"), "wall image");
   EXPECT_EQ(outcome_.written, (Texts{desktop_.savePath, FolderOf(desktop_.savePath) + "Media\\wall.png"}));
 }
 
@@ -114,12 +84,13 @@ struct RunCase {
   std::function<void(HeadlessDesktop&, testing::ScriptedHost&)> setUp;
   ExportStatus status;
   std::string hostCalls;
-  Texts messages, files;
+  Texts messages;
+  Files files;
   std::string progressTail = {}, calls = {};  // not checked when empty
 };
 
 TEST_F(ExportRunTest, EveryWayARunEnds) {
-  const Texts all = {"Media", "Media/wall.png", "level.dbo"};
+  const Files all = {"Media", "Media/wall.png", "level.dbo"};
   const std::string nowhere = Backslashed((root_ / "nowhere").string()) + "\\";
   // clang-format off
   const RunCase cases[] = {
@@ -156,14 +127,15 @@ TEST_F(ExportRunTest, EveryWayARunEnds) {
   // clang-format on
   for (const RunCase& c : cases) {
     SCOPED_TRACE(c.name);
-    Reset();
+    TearDown();
+    SetUp();
     c.setUp(desktop_, host_);
     Run();
     EXPECT_EQ(outcome_.status, c.status);
     EXPECT_EQ(host_.calls, c.hostCalls);
     EXPECT_EQ(Messages(), c.messages);
     EXPECT_EQ(FilesOut(), c.files);
-    const std::string progress = Joined(ProgressCalls());
+    const std::string progress = ProgressCalls();
     EXPECT_EQ(progress.substr(progress.size() - std::min(progress.size(), c.progressTail.size())),
               c.progressTail);
     if (!c.calls.empty()) {
@@ -205,9 +177,7 @@ TEST(ClosingMessage, SaysHowTheExportEnded) {
     ExportOutcome outcome;
     outcome.status = status;
     outcome.failure = failure;
-    outcome.primitiveId = 7;
-    outcome.refusedPath = "C:\\x.dbo";
-    (failure == ExportFailure::NotWritten ? outcome.notWritten : outcome.notPlaced) = files;
+    outcome.notPlaced = files;
     outcome.cutLayers =
         files.size() > 1 ? std::vector<int32_t>{3, 9} : std::vector<int32_t>{};  // with 2 names
     const std::optional<DesktopMessage> message = ClosingMessage(outcome);
@@ -220,28 +190,14 @@ TEST(ClosingMessage, SaysHowTheExportEnded) {
   // clang-format off
   const std::pair<std::string, std::string> cases[] = {
       {shown(Stopped, None), "none"},
-      {shown(Exported, None), "Tessaline|Scene correctly exported.\ninformation"},
-      {shown(Warning, None, {"M\\a.png"}), "Tessaline|Scene correctly exported.\nThis texture could not be placed "
-       "beside it:\nM\\a.png\nwarning"},
       {shown(Warning, None, {"M\\a.png", "M\\b.png"}), "Tessaline|Scene correctly exported.\nThese textures could "
        "not be placed beside it:\nM\\a.png\nM\\b.png\nThese materials have more than 8 texture layers; only the "
        "first 8 were exported: 3 9\nwarning"},
-      {shown(Failed, UnparsableScene), "Tessaline|The scene from the editor could not be read: its XML text could "
-       "not be parsed (it is malformed, or too large for the memory left). " + nothing},
-      {shown(Failed, MissingGeometry), "Tessaline|The primitive with id 7 has no polygons or no vertices. " + nothing},
       {shown(Failed, NoScene), "Tessaline|The scene file holds no scene: it has no material, materials, primitive or "
        "primitives element. " + nothing},
       {shown(Failed, TooLarge), "Tessaline|The model is too large for a DBO file: its sizes do not fit in the "
        "file's 32-bit fields. " + nothing},
-      {shown(Failed, DboReplacesScene), "Tessaline|The DBO file would replace the scene file it is exported "
-       "from:\nC:\\x.dbo\n" + nothing},
-      {shown(Failed, CollisionReplacesDbo), "Tessaline|The collision file would replace the DBO file:\nC:\\x.dbo\n" +
-       nothing},
-      {shown(Failed, CollisionReplacesScene), "Tessaline|The collision file would replace the scene file it is "
-       "exported from:\nC:\\x.dbo\n" + nothing},
       {shown(Failed, OutOfMemory), "Tessaline|The export ran out of memory and did not finish.\nerror"},
-      {shown(Failed, NotWritten, {"C:\\a.dbo"}), "Tessaline|The export did not finish: this file could not be "
-       "written:\nC:\\a.dbo\nerror"},
   };
   // clang-format on
   for (const auto& [actual, expected] : cases)
@@ -249,14 +205,7 @@ TEST(ClosingMessage, SaysHowTheExportEnded) {
   EXPECT_FALSE(ExchangeMessage({ExchangeError::NoAnswer, 0}));
 }
 
-TEST(PluginExports, DescribeThePluginAndCallTheLastCallbackOnly) {
-  EXPECT_STREQ(PluginName(), "DeleD Tessaline Plugin");
-  EXPECT_STREQ(PluginDescription(),
-               "This is Tessaline plugin that exports a DBO file to be used with DarkBasic Pro.");
-  EXPECT_STREQ(PluginDeleDVersion(), "1.6");
-  EXPECT_STREQ(PluginVersion(), "2.0");
-  EXPECT_EQ(PluginName(), PluginName());
-
+TEST(PluginExports, CallTheLastCallbackOnly) {
   static int firstCalls = 0, secondCalls = 0;
   HeadlessDesktop desktop;
   SetDesktop(&desktop);
