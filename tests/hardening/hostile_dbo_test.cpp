@@ -39,16 +39,17 @@ class HostileDbo : public ExportHarness {
   }
 
   static Printed Inspect(const fs::path& path, InspectView view) {
-    std::FILE* files[2] = {std::tmpfile(), std::tmpfile()};
-    const int status = InspectFile(path.string(), view, files[0], files[1]);
-    std::string texts[2];
-    for (int k = 0; k < 2; ++k) {
-      texts[k].resize(static_cast<size_t>(std::ftell(files[k])));
-      std::rewind(files[k]);
-      texts[k].resize(std::fread(texts[k].data(), 1, texts[k].size(), files[k]));
-      std::fclose(files[k]);
-    }
-    return {status, texts[0], texts[1]};
+    char* texts[2] = {};
+    size_t sizes[2] = {};
+    std::FILE* out = open_memstream(&texts[0], &sizes[0]);
+    std::FILE* err = open_memstream(&texts[1], &sizes[1]);
+    const int status = InspectFile(path.string(), view, out, err);
+    std::fclose(out);
+    std::fclose(err);
+    Printed printed{status, std::string(texts[0], sizes[0]), std::string(texts[1], sizes[1])};
+    std::free(texts[0]);
+    std::free(texts[1]);
+    return printed;
   }
 };
 

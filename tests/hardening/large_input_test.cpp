@@ -132,38 +132,5 @@ TEST(LongAttributes, MegabyteIdsWrapAndMegabyteVidsAndNumbersConvertWhole) {
   EXPECT_EQ(vertices[2].x, 0.0f);  // a prefix of an id is another id
 }
 
-TEST_F(LargeInputRun, MegabyteNamesAreCutOrListedAndLongFileNamesWritten) {
-  // Dialog texts are cut to 255 characters. A megabyte texture name no file system takes is written into
-  // the model and listed; a megabyte source path of many folders is looked up and missed; a megabyte layer
-  // type finds the child of that name. A collision file name as long as the file system takes is written:
-  // its temporary file must not need a longer one.
-  const std::string folder(255, 'm');
-  const std::string name(kMegabyte, 'w');
-  std::string source;
-  while (source.size() < kMegabyte)
-    source += "a\\";
-  const std::string type(kMegabyte, 't');
-  SetScene(QuadScene(
-      1, 2,
-      OneMaterial(ImageLayer("Bricks\\" + name) + ImageLayer(source + "other.png") + "<layer type=\"" + type +
-                  "\"><" + type + " file=\"Bricks\\wall.png\" /></layer>")));
-  desktop_.options.sceneName = std::string(kMegabyte, 's');
-  desktop_.options.textureFolder = std::string(kMegabyte, 'm');
-  const std::string collision = std::string(246, 'c') + ".dbo";
-  WriteText(Out(collision), "earlier collision file");
-  Collision(collision);
-  Run();
-  EXPECT_EQ(Messages(), std::vector<std::string>{NotPlaced({folder + "\\" + name, folder + "\\other.png"})});
-  const DboReport report = Walk("level.dbo", 2u);
-  for (const DboFrameInfo& frame : report.frames)
-    EXPECT_EQ(frame.name, std::string(255, 's'));
-  EXPECT_EQ(report.frames[1].mesh.textureNames,
-            (std::vector<std::string>{folder + "\\" + name, folder + "\\other.png", folder + "\\wall.png"}));
-  EXPECT_EQ(Tree(Out(folder)), std::set<std::string>{"wall.png"});
-  EXPECT_EQ(ReadText(Out(folder + "/wall.png")), "wall image");
-  EXPECT_TRUE(WalkFile(Out(collision)).ok);
-  EXPECT_TRUE(NoTemporaryFiles());
-}
-
 }  // namespace
 }  // namespace tessaline::hardening

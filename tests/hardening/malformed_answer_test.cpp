@@ -65,15 +65,13 @@ TEST(TruncatedAnswer, EveryCutReadsAsNothingUntilTheRootIsClosed) {
 
 // Each fixture is a well-formed scene with one fault that the parser rejects: nothing is read from it.
 TEST(MalformedAnswer, RejectedDocumentsReadAsAnEmptyScene) {
-  const char* const fixtures[] = {
-      "answer_fail_unclosed_root.xml",
-      "answer_fail_mismatched_close.xml",
-      "answer_fail_unknown_entity.xml",
-      "answer_fail_stray_angle_bracket.xml",
-      "answer_fail_unclosed_comment.xml",
-      "answer_fail_entity_expansion.xml",
-      "answer_fail_windows1252_mismatched_close.xml",
-  };
+  const char* const fixtures[] = {"answer_fail_unclosed_root.xml",
+                                  "answer_fail_mismatched_close.xml",
+                                  "answer_fail_unknown_entity.xml",
+                                  "answer_fail_stray_angle_bracket.xml",
+                                  "answer_fail_unclosed_comment.xml",
+                                  "answer_fail_entity_expansion.xml",
+                                  "answer_fail_windows1252_mismatched_close.xml"};
   for (const char* name : fixtures) {
     SCOPED_TRACE(name);
     const std::string answer = Fixture(name);
@@ -128,8 +126,7 @@ TEST_F(MalformedAnswerRun, BrokenAnswersWriteNothingAndAnswersEndAtTheirFirstNul
     RunQuietly();
     EXPECT_EQ(Messages(), std::vector<std::string>{c.message});
     EXPECT_EQ(std::ranges::count(desktop_.calls, "save"), c.frames != 0);
-    EXPECT_EQ(c.frames == 0 ? 0 : WalkFile(Out("level.dbo")).frames.size(), c.frames);
-    EXPECT_EQ(fs::exists(Out("level.dbo")), c.frames != 0);
+    EXPECT_EQ(WalkFile(Out("level.dbo")).frames.size(), c.frames);  // none when there is no file
     EXPECT_TRUE(NoTemporaryFiles());
   }
 }
