@@ -34,10 +34,11 @@ struct ItemInfo {
   uint32_t code;
   const char* name;
   Kind kind;
-  // Dword and Flag: the value every file holds; List: 8 for a list that is always empty; else kVaries.
+  // Dword and Flag: the value every file holds; List: 8 for a list that is always empty; Floats: 0 when
+  // every file holds `floats`. kVaries for an item that each file sets.
   uint32_t value = kVaries;
   uint32_t floatCount = 0;        // Floats
-  const float* floats = nullptr;  // Floats: the values every file holds, or null
+  const float* floats = nullptr;  // Floats
 };
 
 // Every item, in the order a file holds them: the frame head, a mesh list (with one texture entry), a
@@ -46,7 +47,7 @@ inline constexpr ItemInfo kItems[] = {
     {Terminator, "Terminator", Kind::End},
     {RootFrame, "RootFrame", Kind::List},
     {FrameName, "FrameName", Kind::String},
-    {FrameMatrix, "FrameMatrix", Kind::Floats, kVaries, 16, kIdentity},
+    {FrameMatrix, "FrameMatrix", Kind::Floats, 0, 16, kIdentity},
     {FrameMesh, "FrameMesh", Kind::List},
     {FrameChild, "FrameChild", Kind::List, 8},
     {FrameSibling, "FrameSibling", Kind::List},
@@ -63,7 +64,7 @@ inline constexpr ItemInfo kItems[] = {
     {MeshDword121, "MeshDword121", Kind::Dword, 0},
     {MeshList122, "MeshList122", Kind::List, 8},
     {MeshFlag125, "MeshFlag125", Kind::Flag, 0},
-    {MeshMaterial, "MeshMaterial", Kind::Floats, kVaries, 17, kWhiteMaterial},
+    {MeshMaterial, "MeshMaterial", Kind::Floats, 0, 17, kWhiteMaterial},
     {MeshTextureCount, "MeshTextureCount", Kind::Dword},
     {MeshTextures, "MeshTextures", Kind::List},
     {TextureName, "TextureName", Kind::String},
@@ -99,8 +100,8 @@ inline constexpr ItemInfo kItems[] = {
     {MeshFlag159, "MeshFlag159", Kind::Flag, 1},
     {MeshFlag160, "MeshFlag160", Kind::Flag, 1},
     {MeshDword166, "MeshDword166", Kind::Dword, 0},
-    {FrameVector106, "FrameVector106", Kind::Floats, kVaries, 3, kZeroVector},
-    {FrameVector107, "FrameVector107", Kind::Floats, kVaries, 3, kZeroVector},
+    {FrameVector106, "FrameVector106", Kind::Floats, 0, 3, kZeroVector},
+    {FrameVector107, "FrameVector107", Kind::Floats, 0, 3, kZeroVector},
     {FrameScale, "FrameScale", Kind::Floats, kVaries, 3},
     {List2, "List2", Kind::List, 8},
     {Dword406, "Dword406", Kind::Dword, 0},
@@ -115,7 +116,7 @@ constexpr const ItemInfo* Find(uint32_t code) {
 
 // True when every file holds the same item: a dword or flag value, an empty list, or fixed floats.
 constexpr bool IsFixed(const ItemInfo& item) {
-  return item.kind == Kind::Floats ? item.floats != nullptr : item.value != kVaries;
+  return item.value != kVaries;
 }
 
 // The items from first to last, in file order.
