@@ -147,18 +147,16 @@ TEST(ClosingMessage, SaysHowTheExportEnded) {
     outcome.status = status;
     outcome.failure = failure;
     outcome.notPlaced = files;
-    outcome.cutLayers =
-        files.size() > 1 ? std::vector<int32_t>{3, 9} : std::vector<int32_t>{};  // with 2 names
-    const std::optional<DesktopMessage> message = ClosingMessage(outcome);
+    if (!files.empty()) outcome.cutLayers = {3, 9};
+    const DesktopMessage message = ClosingMessage(outcome).value();
     const char* icons[] = {"information", "warning", "error"};
-    return message ? message->caption + "|" + message->text + icons[static_cast<int>(message->icon)] : "none";
+    return message.caption + "|" + message.text + icons[static_cast<int>(message.icon)];
   };
   using enum ExportStatus;
   using enum ExportFailure;
   const std::string nothing = "Nothing was exported.\nerror";
   // clang-format off
   const std::pair<std::string, std::string> cases[] = {
-      {shown(Stopped, None), "none"},
       {shown(Warning, None, {"M\\a.png", "M\\b.png"}), "Tessaline|Scene correctly exported.\nThese textures could "
        "not be placed beside it:\nM\\a.png\nM\\b.png\nThese materials have more than 8 texture layers; only the "
        "first 8 were exported: 3 9\nwarning"},
@@ -171,7 +169,6 @@ TEST(ClosingMessage, SaysHowTheExportEnded) {
   // clang-format on
   for (const auto& [actual, expected] : cases)
     EXPECT_EQ(actual, expected);
-  EXPECT_FALSE(ExchangeMessage({ExchangeError::NoAnswer, 0}));
 }
 
 TEST(PluginExports, CallTheLastCallbackOnly) {
