@@ -130,6 +130,12 @@ TEST_F(TextureStage, ReExportOverwritesEveryFile) {
   EXPECT_EQ(ReadText("out/Media/col_rgba_5_6_7_8_.png"), Png8x8({5, 6, 7, 8}));
 }
 
+TEST_F(TextureStage, TexturesOffOnlyAdvancesTheBarByTwenty) {
+  EXPECT_EQ(Run({Material({Colour("1_2_3_4")})}, false), Names{});
+  EXPECT_EQ(log_, Names{"advance 20"});
+  EXPECT_EQ(FilesBelow(), Names{});
+}
+
 TEST(TextureNames, SafeNamesStayBelowTheOutputDirectory) {
   for (const char* name : {"brick.jpg", "Media\\brick.jpg", "Media\\Sub\\a..b.jpg", "Media\\.\\brick.jpg",
                            "..brick.jpg", "Media\\col_rgba_-1_0_0_255_.png"}) {
