@@ -39,16 +39,17 @@ class HostileDbo : public ExportHarness {
   }
 
   static Printed Inspect(const fs::path& path, InspectView view) {
-    std::FILE* files[2] = {std::tmpfile(), std::tmpfile()};
-    const int status = InspectFile(path.string(), view, files[0], files[1]);
-    std::string texts[2];
-    for (int k = 0; k < 2; ++k) {
-      texts[k].resize(static_cast<size_t>(std::ftell(files[k])));
-      std::rewind(files[k]);
-      texts[k].resize(std::fread(texts[k].data(), 1, texts[k].size(), files[k]));
-      std::fclose(files[k]);
-    }
-    return {status, texts[0], texts[1]};
+    char* texts[2] = {};
+    size_t sizes[2] = {};
+    std::FILE* out = open_memstream(&texts[0], &sizes[0]);
+    std::FILE* err = open_memstream(&texts[1], &sizes[1]);
+    const int status = InspectFile(path.string(), view, out, err);
+    std::fclose(out);
+    std::fclose(err);
+    Printed printed{status, std::string(texts[0], sizes[0]), std::string(texts[1], sizes[1])};
+    std::free(texts[0]);
+    std::free(texts[1]);
+    return printed;
   }
 };
 
@@ -141,7 +142,6 @@ TEST_F(HostileDbo, FilesThatCannotBeWalkedSayWhyInJson) {
   const uint64_t dataOffset = head.data.size() - 8;
   WriteText(root_ / "wrapped.dbo", std::string(head.data.begin(), head.data.end()));
   fs::resize_file(root_ / "wrapped.dbo", (uint64_t{1} << 32) + 4096);
-  WriteText(root_ / "cut.dbo", "\x08");
 
   const auto json = [](const fs::path& path, const std::string& error, const std::string& offset) {
     return "{\n  \"file\": \"" + path.string() + "\",\n  \"ok\": false,\n  \"error\": \"" + error +
@@ -155,7 +155,6 @@ TEST_F(HostileDbo, FilesThatCannotBeWalkedSayWhyInJson) {
        "vertex data declares 0 bytes, 65536 vertices of 65536 bytes take 4294967296, more than a 32-bit size "
        "holds",
        std::to_string(dataOffset)},
-      {root_ / "cut.dbo", "file ends inside the header", "1"},
       {root_, "it is a directory, not a DBO file", "null"},
       {root_ / "missing.dbo", "No such file or directory", "null"},
   };

@@ -100,8 +100,7 @@ TEST_F(OutputPathRun, CollisionFileNamesOutsideTheFolderOrReservedAreNotWritten)
     written.erase("collision.dbo");
     EXPECT_EQ(Tree(root_ / "out"), written);
     std::set<std::string> now = Tree(root_);
-    for (const std::string& path : Tree(root_ / "out"))
-      now.erase("out/" + path);
+    std::erase_if(now, [](const std::string& path) { return path.rfind("out/", 0) == 0; });
     EXPECT_EQ(now, outside);
   }
 }
@@ -194,23 +193,20 @@ TEST_F(OutputPathRun, ExportsToTheSameFileAtOnceEachWriteAWholeFile) {
 
 // A desktop on which something happens in a stage: a full disk once the stage begins, or a signal at its
 // first step of the bar (while the DBO file is written).
-class StageEvent : public HeadlessDesktop {
- public:
+struct StageEvent : HeadlessDesktop {
   std::string stage;
   std::function<void()> atStage;
   int signal = 0;
+  bool inStage = false;
   void SetStageText(const std::string& text) override {
     HeadlessDesktop::SetStageText(text);
-    inStage_ = text == stage;
-    if (inStage_ && atStage) atStage();
+    inStage = text == stage;
+    if (inStage && atStage) atStage();
   }
   void StepBar() override {
     HeadlessDesktop::StepBar();
-    if (inStage_ && signal != 0) std::raise(signal);
+    if (inStage && signal != 0) std::raise(signal);
   }
-
- private:
-  bool inStage_ = false;
 };
 
 // A file-size limit, with SIGXFSZ ignored so that the write that crosses it fails with EFBIG instead of

@@ -3,24 +3,21 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
-#include <algorithm>
-#include <filesystem>
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "export_harness.h"
 #include "plugin/plugin.h"
-#include "scripted_host.h"
-#include "support.h"
 
 namespace tessaline {
 namespace {
 
-namespace fs = std::filesystem;
 using Texts = std::vector<std::string>;
-using testing::Backslashed;
+using Files = std::set<std::string>;
 
 const char* kScene = R"(<scene version="1.6"><materials highestID="1"><material id="1" name="wall">
   <layer type="texture" blend="replace"><texture file="Bricks\wall.png" /></layer></material></materials>
@@ -40,100 +37,42 @@ std::string Joined(const Texts& texts) {
   return out;
 }
 
-// A fresh folder with an editor install (Textures\Bricks\wall.png) and an output folder.
-class ExportRunTest : public ::testing::Test {
+// The harness with a scene of one primitive: a triangle and a quad of material 1 (Bricks\wall.png).
+class ExportRunTest : public testing::ExportHarness {
  protected:
-  void SetUp() override { Reset(); }
-  void TearDown() override { fs::remove_all(root_); }
-  void Reset() {
-    root_ = fs::temp_directory_path() /
-            ("tessaline-run-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(root_);
-    fs::create_directories(root_ / "out");
-    testing::WriteText(root_ / "editor" / "Textures" / "Bricks" / "wall.png", "not really a png");
-    host_ = {};
-    host_.answers[kInstallDirectoryRequest] =
-        "<installdirectory>" + Backslashed((root_ / "editor").string()) + "</installdirectory>";
-    host_.answers[kSceneAllRequest] = host_.answers[kSceneSelectionRequest] = kScene;
-    desktop_ = {};
-    desktop_.savePath = Backslashed((root_ / "out" / "level.dbo").string());
+  void SetUp() override {
+    ExportHarness::SetUp();
+    SetScene(kScene);
   }
-  void Run() { outcome_ = RunExport(desktop_, host_, settings_); }
-
-  Texts CallsStartingWith(const Texts& prefixes) const {
+  std::string ProgressCalls() const {
     Texts out;
-    std::copy_if(desktop_.calls.begin(), desktop_.calls.end(), std::back_inserter(out),
-                 [&](const auto& call) {
-                   return std::any_of(prefixes.begin(), prefixes.end(),
-                                      [&](const auto& p) { return call.rfind(p, 0) == 0; });
-                 });
-    return out;
+    for (const std::string& call : desktop_.calls) {
+      for (const char* prefix : {"stage ", "range ", "step", "position ", "advance "})
+        if (call.rfind(prefix, 0) == 0) out.push_back(call);
+    }
+    return Joined(out);
   }
-  Texts Messages() const { return CallsStartingWith({"message "}); }
-  Texts ProgressCalls() const {
-    return CallsStartingWith({"stage ", "range ", "step", "position ", "advance "});
-  }
-  // Everything below the output folder, sorted (a temporary file left behind shows here).
-  Texts FilesOut() const {
-    Texts files;
-    for (const auto& entry : fs::recursive_directory_iterator(root_ / "out"))
-      files.push_back(fs::relative(entry.path(), root_ / "out").string());
-    std::sort(files.begin(), files.end());
-    return files;
-  }
-
-  fs::path root_;
-  testing::ScriptedHost host_;
-  HeadlessDesktop desktop_;
-  ExportSettings settings_;
-  ExportOutcome outcome_;
+  // Everything below the output folder (a temporary file left behind shows here).
+  std::set<std::string> FilesOut() const { return testing::Tree(root_ / "out"); }
 };
-
-TEST_F(ExportRunTest, CompleteRunFollowsTheBarScriptAndEndsWithTheSuccessMessage) {
-  Run();
-  // Steps of 15 after fetching, 20 and 30 after reading, 11 for 2 polygons x 2/45 (once after polygon 1,
-  // once after both builder runs), 80 for 1 mesh x 0.0125, 20 for 1 texture x 0.05 (once at the end).
-  EXPECT_EQ(
-      Joined(ProgressCalls()),
-      "range 0 100, step-size 15, stage Please Wait....Getting Data from DeleD., step, stage Please "
-      "Wait....Parsing Data., step-size 5, step, step-size 10, step, stage Please Wait....Creating Meshes., "
-      "step-size 11, step, step, position 0, stage Please Wait....Writing Data to file., step-size 80, "
-      "stage Please Wait....Saving Textures., step-size 20, step");
-  EXPECT_EQ(desktop_.barPosition, 20);
-  EXPECT_EQ(desktop_.calls.front() + "|" + desktop_.calls.back(), "load|release");
-  EXPECT_EQ(outcome_.status, ExportStatus::Exported);
-  EXPECT_EQ(Messages(), Texts{kSuccess});
-  EXPECT_EQ(host_.calls, "i0i1a0a1");
-  EXPECT_EQ(FilesOut(), (Texts{"Media", "Media/wall.png", "level.dbo"}));
-  EXPECT_EQ(testing::ReadText(root_ / "out" / "Media" / "wall.png"), "not really a png");
-  EXPECT_EQ(outcome_.written, (Texts{desktop_.savePath, FolderOf(desktop_.savePath) + "Media\\wall.png"}));
-}
 
 struct RunCase {
   const char* name;
   std::function<void(HeadlessDesktop&, testing::ScriptedHost&)> setUp;
   ExportStatus status;
   std::string hostCalls;
-  Texts messages, files;
+  Texts messages;
+  Files files;
   std::string progressTail = {}, calls = {};  // not checked when empty
 };
 
 TEST_F(ExportRunTest, EveryWayARunEnds) {
-  const Texts all = {"Media", "Media/wall.png", "level.dbo"};
-  const std::string nowhere = Backslashed((root_ / "nowhere").string()) + "\\";
   // clang-format off
   const RunCase cases[] = {
       {"options cancelled", [](auto& d, auto&) { d.optionsAccepted = false; }, ExportStatus::Stopped, "", {}, {}, "",
        "load, options, progress open, progress close, release"},
       {"module not loaded", [](auto& d, auto&) { d.moduleLoads = false; }, ExportStatus::Stopped, "", {}, {}, "",
        "load"},
-      {"selected objects", [](auto& d, auto&) { d.options.allObjects = false; }, ExportStatus::Exported,
-       "i0i1s0s1", {kSuccess}, all},
-      // The image is then looked for in \Textures\ of the current drive, which does not have it.
-      {"install directory error", [](auto&, auto& h) { h.errors[{kInstallDirectoryRequest, GetMem}] = 13; },
-       ExportStatus::Warning, "i0a0a1", {"message Error in Callback|Error Code 13: Error in Material Data.|error",
-       "message Tessaline|Scene correctly exported.\nThis texture could not be placed beside it:\nMedia\\wall.png\n"
-       "|warning"}, {"Media", "level.dbo"}},
       // The stage jumps from getting data straight to writing, and the bar to 0; no save dialog.
       {"scene error", [](auto&, auto& h) { h.errors[{kSceneAllRequest, GetData}] = 4294967295u; },
        ExportStatus::Stopped, "i0i1a0a1",
@@ -142,35 +81,37 @@ TEST_F(ExportRunTest, EveryWayARunEnds) {
       {"empty answer", [](auto&, auto& h) { h.announcedSizes[kSceneAllRequest] = 0; }, ExportStatus::Stopped,
        "i0i1a0", {}, {}},
       {"save cancelled", [](auto& d, auto&) { d.saveAccepted = false; }, ExportStatus::Stopped, "i0i1a0a1", {}, {}},
-      {"textures off", [](auto& d, auto&) { d.options.exportTextures = false; }, ExportStatus::Exported,
-       "i0i1a0a1", {kSuccess}, {"level.dbo"}, "stage Please Wait....Writing Data to file., step-size 80, advance 20"},
-      {"collision file", [](auto& d, auto&) { d.options.exportCollision = true; }, ExportStatus::Exported,
-       "i0i1a0a1", {kSuccess}, {"Media", "Media/wall.png", "collision.dbo", "level.dbo"}},
-      {"missing output folder", [&](auto& d, auto&) {
-         d.savePath = nowhere + "level.dbo";
-         d.options.exportCollision = true;
-         d.options.collisionFileName = "";
-       }, ExportStatus::Failed, "i0i1a0a1", {"message Tessaline|The export did not finish: these files could not "
-       "be written:\n" + nowhere + "level.dbo\n" + nowhere + "level_col.dbo\n|error"}, {}},
+      // Steps of 15 after fetching, 20 and 30 after reading, 11 for 2 polygons x 2/45 (once after polygon 1,
+      // once after both builder runs), 80 for 1 mesh x 0.0125, 20 for 1 texture x 0.05 (once at the end).
+      {"complete run", [](auto&, auto&) {}, ExportStatus::Exported, "i0i1a0a1", {kSuccess},
+       {"Media", "Media/wall.png", "level.dbo"}, "range 0 100, step-size 15, stage Please Wait....Getting Data from "
+       "DeleD., step, stage Please Wait....Parsing Data., step-size 5, step, step-size 10, step, stage Please "
+       "Wait....Creating Meshes., step-size 11, step, step, position 0, stage Please Wait....Writing Data to file., "
+       "step-size 80, stage Please Wait....Saving Textures., step-size 20, step"},
   };
   // clang-format on
   for (const RunCase& c : cases) {
     SCOPED_TRACE(c.name);
-    Reset();
+    TearDown();
+    SetUp();
     c.setUp(desktop_, host_);
     Run();
     EXPECT_EQ(outcome_.status, c.status);
     EXPECT_EQ(host_.calls, c.hostCalls);
     EXPECT_EQ(Messages(), c.messages);
     EXPECT_EQ(FilesOut(), c.files);
-    const std::string progress = Joined(ProgressCalls());
+    const std::string progress = ProgressCalls();
     EXPECT_EQ(progress.substr(progress.size() - std::min(progress.size(), c.progressTail.size())),
               c.progressTail);
     if (!c.calls.empty()) {
       EXPECT_EQ(Joined(desktop_.calls), c.calls);
     }
   }
-  EXPECT_FALSE(fs::exists(root_ / "nowhere"));  // made by no case (the last one asked for it)
+  // The complete run, the last one, in full.
+  EXPECT_EQ(desktop_.barPosition, 20);
+  EXPECT_EQ(desktop_.calls.front() + "|" + desktop_.calls.back(), "load|release");
+  EXPECT_EQ(testing::ReadText(root_ / "out" / "Media" / "wall.png"), "wall image");
+  EXPECT_EQ(outcome_.written, (Texts{desktop_.savePath, FolderOf(desktop_.savePath) + "Media\\wall.png"}));
 }
 
 TEST(CollisionPathFor, FollowsTheChosenPathOrTheGivenName) {
@@ -205,58 +146,32 @@ TEST(ClosingMessage, SaysHowTheExportEnded) {
     ExportOutcome outcome;
     outcome.status = status;
     outcome.failure = failure;
-    outcome.primitiveId = 7;
-    outcome.refusedPath = "C:\\x.dbo";
-    (failure == ExportFailure::NotWritten ? outcome.notWritten : outcome.notPlaced) = files;
-    outcome.cutLayers =
-        files.size() > 1 ? std::vector<int32_t>{3, 9} : std::vector<int32_t>{};  // with 2 names
-    const std::optional<DesktopMessage> message = ClosingMessage(outcome);
+    outcome.notPlaced = files;
+    if (!files.empty()) outcome.cutLayers = {3, 9};
+    const DesktopMessage message = ClosingMessage(outcome).value();
     const char* icons[] = {"information", "warning", "error"};
-    return message ? message->caption + "|" + message->text + icons[static_cast<int>(message->icon)] : "none";
+    return message.caption + "|" + message.text + icons[static_cast<int>(message.icon)];
   };
   using enum ExportStatus;
   using enum ExportFailure;
   const std::string nothing = "Nothing was exported.\nerror";
   // clang-format off
   const std::pair<std::string, std::string> cases[] = {
-      {shown(Stopped, None), "none"},
-      {shown(Exported, None), "Tessaline|Scene correctly exported.\ninformation"},
-      {shown(Warning, None, {"M\\a.png"}), "Tessaline|Scene correctly exported.\nThis texture could not be placed "
-       "beside it:\nM\\a.png\nwarning"},
       {shown(Warning, None, {"M\\a.png", "M\\b.png"}), "Tessaline|Scene correctly exported.\nThese textures could "
        "not be placed beside it:\nM\\a.png\nM\\b.png\nThese materials have more than 8 texture layers; only the "
        "first 8 were exported: 3 9\nwarning"},
-      {shown(Failed, UnparsableScene), "Tessaline|The scene from the editor could not be read: its XML text could "
-       "not be parsed (it is malformed, or too large for the memory left). " + nothing},
-      {shown(Failed, MissingGeometry), "Tessaline|The primitive with id 7 has no polygons or no vertices. " + nothing},
       {shown(Failed, NoScene), "Tessaline|The scene file holds no scene: it has no material, materials, primitive or "
        "primitives element. " + nothing},
       {shown(Failed, TooLarge), "Tessaline|The model is too large for a DBO file: its sizes do not fit in the "
        "file's 32-bit fields. " + nothing},
-      {shown(Failed, DboReplacesScene), "Tessaline|The DBO file would replace the scene file it is exported "
-       "from:\nC:\\x.dbo\n" + nothing},
-      {shown(Failed, CollisionReplacesDbo), "Tessaline|The collision file would replace the DBO file:\nC:\\x.dbo\n" +
-       nothing},
-      {shown(Failed, CollisionReplacesScene), "Tessaline|The collision file would replace the scene file it is "
-       "exported from:\nC:\\x.dbo\n" + nothing},
       {shown(Failed, OutOfMemory), "Tessaline|The export ran out of memory and did not finish.\nerror"},
-      {shown(Failed, NotWritten, {"C:\\a.dbo"}), "Tessaline|The export did not finish: this file could not be "
-       "written:\nC:\\a.dbo\nerror"},
   };
   // clang-format on
   for (const auto& [actual, expected] : cases)
     EXPECT_EQ(actual, expected);
-  EXPECT_FALSE(ExchangeMessage({ExchangeError::NoAnswer, 0}));
 }
 
-TEST(PluginExports, DescribeThePluginAndCallTheLastCallbackOnly) {
-  EXPECT_STREQ(PluginName(), "DeleD Tessaline Plugin");
-  EXPECT_STREQ(PluginDescription(),
-               "This is Tessaline plugin that exports a DBO file to be used with DarkBasic Pro.");
-  EXPECT_STREQ(PluginDeleDVersion(), "1.6");
-  EXPECT_STREQ(PluginVersion(), "2.0");
-  EXPECT_EQ(PluginName(), PluginName());
-
+TEST(PluginExports, CallTheLastCallbackOnly) {
   static int firstCalls = 0, secondCalls = 0;
   HeadlessDesktop desktop;
   SetDesktop(&desktop);

@@ -108,33 +108,6 @@ TEST(Render, EachViewSeesTheCubeFaceOnItsSideAtFullBrightness) {
   }
 }
 
-TEST(Render, AQuadShowsItsFrontOnlyUnlessTwoSided) {
-  // Left half red, right half green along +x; the quad's front faces -z.
-  Scene scene;
-  scene.materials.push_back(Material(0, {"halves.png"}, {BlendReplace}));
-  AddQuad(scene, 0, {0, 0, 0}, {1, 0, 0}, {0, 1, 0});
-  MemoryTextures textures;
-  textures.images["halves.png"] = {2, 1, {255, 0, 0, 255, 0, 255, 0, 255}};
-  const RenderModel model = Model(scene);
-  const Rgb background = Pixel(Draw(RenderModel{}, textures), 20, 24), red = {255, 0, 0}, green = {0, 255, 0};
-  const struct {
-    View view;
-    bool twoSided;
-    Rgb left, right;
-  } kCases[] = {
-      {View::Front, false, red, green},
-      {View::Front, true, red, green},
-      {View::Back, false, background, background},
-      {View::Back, true, green, red},  // seen from behind, +x is on the left
-  };
-  for (const auto& c : kCases) {
-    const RgbaImage image = Draw(model, textures, c.view, c.twoSided);
-    const std::string where = "view " + std::to_string(int(c.view)) + (c.twoSided ? " two-sided" : "");
-    ExpectNear(Pixel(image, 26, 24), c.left, 40, where + " left");
-    ExpectNear(Pixel(image, 38, 24), c.right, 40, where + " right");
-  }
-}
-
 TEST(Render, TranslucentLayersBlendBackToFrontWhateverTheFileOrder) {
   Scene scene;
   for (int32_t i = 0; i < 3; ++i)

@@ -71,6 +71,8 @@ TEST(ReadSceneMaterials, AppendsEveryMaterialWithItsLayers) {
       // The first layer is searched in the whole subtree: the outer material also takes the inner one's.
       {R"(<material id="1"><x><material id="2"><layer type="color"><color r="9"/></layer></material></x></material>)",
        {"1: col_rgba_9_0_0_0_.png*|0", "2: col_rgba_9_0_0_0_.png*|0"}},
+      // A material without layers does not take the layer just after it.
+      {R"(<c><material id="1"/><layer type="color"><color r="3"/></layer></c>)", {"1:"}},
       {"<material id=\"1\">", {}},  // unparsable
   };
   for (const auto& [body, expected] : cases) {

@@ -4,15 +4,14 @@
 //
 //   exports ok | request GetMem install (or GetData; install, scene-all, scene-selection)
 //   options start ok | options enabling ok   (only with --check-dialog) | options ok | options cancel
-//   progress <stage text> bar <position> of <low>..<high>   (only with --progress-shot)
+//   progress <stage text> bar <position> of <low>..<high>   (only with --check-progress)
 //   save Z:\...\level.dbo | box <caption>|<text>|<icon> | done
 //
 // Usage: tessaline_host.exe --scene FILE --install-dir DIR --output PATH [choices] [test controls]
 //   choices: the tessaline command's flags for the options dialog (kChoices)
 //   test controls: --cancel, --error-code N --error-at install|scene-getmem|scene-getdata, --check-dialog,
-//     --options-shot FILE.png, --progress-shot FILE.png, --lock-output (hold the existing output open,
-//     sharing it for reading only), --time-limit SECONDS (default 120), --memory-report (the peak virtual
-//     size on stderr)
+//     --check-progress, --lock-output (hold the existing output open, sharing it for reading only),
+//     --time-limit SECONDS (default 120), --memory-report (the peak virtual size on stderr)
 // Exit status: 0 when every check passed (the caller then compares the transcript), 1 otherwise, 2 on a
 // bad argument.
 
@@ -32,7 +31,6 @@
 #include <vector>
 
 #include "resources/resource.h"
-#include "textures/textures.h"
 
 namespace {
 
@@ -45,11 +43,14 @@ struct Action {
 
 struct Run {
   // The flags that take a value, with their defaults, and the switches.
-  std::map<std::string, std::string> values = {
-      {"--scene", ""},    {"--install-dir", ""},   {"--output", ""},       {"--error-code", "0"},
-      {"--error-at", ""}, {"--time-limit", "120"}, {"--options-shot", ""}, {"--progress-shot", ""}};
-  std::map<std::string, bool> switches = {
-      {"--cancel", false}, {"--check-dialog", false}, {"--lock-output", false}, {"--memory-report", false}};
+  std::map<std::string, std::string> values = {{"--scene", ""},    {"--install-dir", ""},
+                                               {"--output", ""},   {"--error-code", "0"},
+                                               {"--error-at", ""}, {"--time-limit", "120"}};
+  std::map<std::string, bool> switches = {{"--cancel", false},
+                                          {"--check-dialog", false},
+                                          {"--check-progress", false},
+                                          {"--lock-output", false},
+                                          {"--memory-report", false}};
   std::vector<Action> choices;
   std::string sceneAnswer, installAnswer;
   DWORD mainThread = 0, startTicks = 0;
@@ -90,36 +91,6 @@ bool Switch(const char* flag) {
   return g.switches.at(flag);
 }
 
-// Copies the window's area of the screen, frame and caption included, into a PNG file.
-void Screenshot(HWND window, const std::string& path) {
-  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
-  RECT rect;
-  GetWindowRect(window, &rect);
-  const int width = rect.right - rect.left, height = rect.bottom - rect.top;
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
-  BITMAPINFO info = {};
-  info.bmiHeader = {sizeof info.bmiHeader, width, -height /* top-down */, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(memory, bitmap);
-  BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-  GdiFlush();
-  std::vector<uint8_t> rgba(static_cast<uint8_t*>(bits), static_cast<uint8_t*>(bits) + width * height * 4);
-  for (size_t i = 0; i < rgba.size(); i += 4) {
-    std::swap(rgba[i], rgba[i + 2]);
-    rgba[i + 3] = 255;
-  }
-  SelectObject(memory, old);
-  DeleteObject(bitmap);
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
-  tessaline::PngEncoder encoder;
-  std::vector<uint8_t> png;
-  encoder.encode(png, rgba.data(), static_cast<uint32_t>(width), static_cast<uint32_t>(height));
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(png.data()), png.size());
-}
-
 // ---------------------------------------------------------------------------------------------------------
 // The editor's side of the callback protocol
 
@@ -145,7 +116,6 @@ const std::pair<const char*, const char*> kRequests[] = {
 void LogProgress() {
   HWND progress = FindWindowA(nullptr, kProgressCaption);
   if (progress == nullptr) return Fail("no progress window during the scene request");
-  Screenshot(progress, Value("--progress-shot"));
   char text[256] = "";
   GetDlgItemTextA(progress, IDC_PROGRESS_TEXT, text, sizeof text);
   PBRANGE range = {};
@@ -185,7 +155,7 @@ uint32_t __stdcall Callback(Record* record) {
     Fail("GetData with a buffer that does not match GetMem");
     return 4;
   }
-  if (which != "install" && !Value("--progress-shot").empty()) LogProgress();
+  if (which != "install" && Switch("--check-progress")) LogProgress();
   std::memcpy(record->buffer, answer.c_str(), answer.size() + 1);
   return 0;
 }
@@ -285,7 +255,6 @@ void AnswerOptions(HWND dialog) {
   if (Switch("--check-dialog")) CheckOptionsDialog(dialog);
   for (const Action& action : g.choices)
     Apply(dialog, action);
-  if (!Value("--options-shot").empty()) Screenshot(dialog, Value("--options-shot"));
   Log(Switch("--cancel") ? "options cancel" : "options ok");
   Press(dialog, Switch("--cancel") ? IDCANCEL : IDOK);
 }

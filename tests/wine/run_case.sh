@@ -32,7 +32,7 @@ unwritten='box Tessaline|The export did not finish: this file could not be writt
 
 case "$name" in
 defaults)
-  controls=(--check-dialog --options-shot "$dir/options-dialog.png" --progress-shot "$dir/progress-window.png")
+  controls=(--check-dialog --check-progress)
   options=("options start ok" "options enabling ok" "options ok")
   result=("progress Please Wait....Getting Data from DeleD. bar 0 of 0..100" "${result[@]}")
   ;;
