@@ -32,16 +32,12 @@ struct Bytes {
     return *this;
   }
   Bytes& Item(uint32_t code, uint32_t size) { return Dword(code).Dword(size); }
-  Bytes& End() { return Dword(0).Dword(0); }
   Bytes& DwordItem(uint32_t code, uint32_t value) { return Item(code, 4).Dword(value); }
-  Bytes& FlagItem(uint32_t code, uint8_t value) { return Item(code, 1).Raw({value}); }
-  Bytes& EmptyItem(uint32_t code) { return Item(code, 8).End(); }
-  Bytes& String(const std::string& text) {
-    Dword(static_cast<uint32_t>(text.size())).data.insert(data.end(), text.begin(), text.end());
-    return *this;
-  }
+  Bytes& EmptyItem(uint32_t code) { return Item(code, 8).Dword(0).Dword(0); }
   Bytes& NameItem(uint32_t code, const std::string& name) {
-    return Item(code, static_cast<uint32_t>(name.size()) + 4).String(name);
+    Item(code, static_cast<uint32_t>(name.size()) + 4).Dword(static_cast<uint32_t>(name.size()));
+    data.insert(data.end(), name.begin(), name.end());
+    return *this;
   }
 };
 
