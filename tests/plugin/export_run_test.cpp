@@ -118,6 +118,7 @@ TEST(CollisionPathFor, FollowsTheChosenPathOrTheGivenName) {
   const char* cases[][3] = {{"level.dbo", "", "level_col.dbo"},
                             {"level", "", "level_col.dbo"},
                             {"my.level.dbo", "", "my_col.dbo"},
+                            {"dir \\level.dbo", "", "dir \\level_col.dbo"},  // the folder as it is
                             {"level.dbo", "coll.dbo", "coll.dbo"}};
   for (const auto& [chosen, name, expected] : cases)
     EXPECT_EQ(CollisionPathFor(std::string("C:\\o\\") + chosen, name), std::string("C:\\o\\") + expected);
