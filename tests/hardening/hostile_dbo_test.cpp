@@ -6,10 +6,10 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <limits>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/dbo_report.h"
@@ -39,17 +39,12 @@ class HostileDbo : public ExportHarness {
   }
 
   static Printed Inspect(const fs::path& path, InspectView view) {
-    char* texts[2] = {};
-    size_t sizes[2] = {};
-    std::FILE* out = open_memstream(&texts[0], &sizes[0]);
-    std::FILE* err = open_memstream(&texts[1], &sizes[1]);
-    const int status = InspectFile(path.string(), view, out, err);
-    std::fclose(out);
-    std::fclose(err);
-    Printed printed{status, std::string(texts[0], sizes[0]), std::string(texts[1], sizes[1])};
-    std::free(texts[0]);
-    std::free(texts[1]);
-    return printed;
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    const int status = InspectFile(path.string(), view, stdout, stderr);
+    std::fflush(stdout);
+    std::string out = ::testing::internal::GetCapturedStdout();
+    return {status, std::move(out), ::testing::internal::GetCapturedStderr()};
   }
 };
 

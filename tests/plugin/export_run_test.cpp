@@ -172,20 +172,5 @@ TEST(ClosingMessage, SaysHowTheExportEnded) {
     EXPECT_EQ(actual, expected);
 }
 
-TEST(PluginExports, CallTheLastCallbackOnly) {
-  static int calls = 0;
-  HeadlessDesktop desktop;
-  SetDesktop(&desktop);
-  PluginSetCallback(nullptr);
-  PluginExecute();  // without a callback nothing happens
-  EXPECT_TRUE(desktop.calls.empty());
-  PluginSetCallback([](CallbackRecord*) -> uint32_t { return 1; });
-  PluginSetCallback([](CallbackRecord*) -> uint32_t { return ++calls, 1; });
-  PluginExecute();
-  SetDesktop(nullptr);
-  PluginSetCallback(nullptr);
-  EXPECT_EQ(calls, 2);  // install directory and scene, both refused
-}
-
 }  // namespace
 }  // namespace tessaline
