@@ -133,25 +133,18 @@ TEST_F(HostileDbo, FilesThatCannotBeWalkedSayWhyInJson) {
   WriteText(root_ / "wrapped.dbo", std::string(head.data.begin(), head.data.end()));
   fs::resize_file(root_ / "wrapped.dbo", (uint64_t{1} << 32) + 4096);
 
-  const auto json = [](const fs::path& path, const std::string& error, const std::string& offset) {
-    return "{\n  \"file\": \"" + path.string() + "\",\n  \"ok\": false,\n  \"error\": \"" + error +
-           "\",\n  \"offset\": " + offset + "\n}\n";
-  };
-  const struct {
-    fs::path path;
-    std::string error, offset;
-  } cases[] = {
-      {root_ / "wrapped.dbo",
-       "vertex data declares 0 bytes, 65536 vertices of 65536 bytes take 4294967296, more than a 32-bit size "
-       "holds",
-       std::to_string(dataOffset)},
-      {root_, "it is a directory, not a DBO file", "null"},
-  };
-  for (const auto& [path, error, offset] : cases) {
+  const auto expectJson = [](const fs::path& path, const std::string& error, const std::string& offset) {
     const Printed printed = Inspect(path, InspectView::Json);
     EXPECT_EQ(printed.status, 1);
-    EXPECT_EQ(printed.out, json(path, error, offset));
-  }
+    EXPECT_EQ(printed.out, "{\n  \"file\": \"" + path.string() + "\",\n  \"ok\": false,\n  \"error\": \"" +
+                               error + "\",\n  \"offset\": " + offset + "\n}\n");
+  };
+  expectJson(
+      root_ / "wrapped.dbo",
+      "vertex data declares 0 bytes, 65536 vertices of 65536 bytes take 4294967296, more than a 32-bit "
+      "size holds",
+      std::to_string(dataOffset));
+  expectJson(root_, "it is a directory, not a DBO file", "null");
 }
 
 TEST_F(HostileDbo, RunningOutOfMemoryIsAnErrorNotAnAbort) {
