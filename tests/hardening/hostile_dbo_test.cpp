@@ -101,8 +101,7 @@ TEST_F(HostileDbo, DeepFrameChainsPrintInLinesOfBoundedWidth) {
 TEST_F(HostileDbo, MeshOfExactly65536VerticesIsAcceptedWithAWarning) {
   for (uint32_t count : {65535u, 65536u}) {
     MeshRecord mesh = MeshFromMaterial(CollisionMaterial());
-    for (uint32_t k = 0; k < count; ++k)
-      mesh.vertices.push_back(Corner(static_cast<float>(k), 0, 0));
+    mesh.vertices.assign(count, Corner(0, 0, 0));
     mesh.indices = {0, 1, 2};
     std::vector<MeshRecord> meshes;
     meshes.push_back(std::move(mesh));

@@ -1,7 +1,7 @@
 // Output that must not or cannot be written: paths at an export's own files or the scene it reads, out of
-// the output folder, at names Windows keeps for devices, at nodes that are not files, in a missing folder;
-// a disk that fills up, memory that runs out, exports that are interrupted. The user sees
-// the error box and no success message, and every earlier file keeps its bytes.
+// the output folder, at names Windows keeps for devices, at nodes that are not files; a disk that fills up,
+// memory that runs out, exports that are interrupted. The user sees the error box and no success message,
+// and every earlier file keeps its bytes.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -116,20 +116,6 @@ TEST_F(OutputPathRun, WhatStandsInTheWayStaysWhatItIs) {
   EXPECT_EQ(Messages(),
             std::vector<std::string>{NotPlaced({"Media\\wall.png", "Media\\col_rgba_1_2_3_255_.png"})});
   EXPECT_EQ(ReadText(Out("Media")), "a file named like the folder");
-}
-
-TEST_F(OutputPathRun, MissingOutputFolderIsAnErrorAndChangesNothing) {
-  WriteText(Out("blocker"), "a file, not a folder");
-  WriteText(Out("level.dbo"), "earlier export");
-  Collision("");
-  const std::set<std::string> before = Tree(root_);
-  for (const fs::path& folder : {root_ / "nowhere", Out("blocker")}) {
-    desktop_.savePath = Path(folder / "level.dbo");
-    Run();
-    EXPECT_EQ(Messages(),
-              std::vector<std::string>{NotWritten({desktop_.savePath, Path(folder / "level_col.dbo")})});
-    EXPECT_EQ(Tree(root_), before);
-  }
 }
 
 TEST_F(OutputPathRun, EveryTemporaryFileHasAFreshNameInItsTargetsFolder) {

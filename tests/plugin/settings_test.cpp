@@ -38,7 +38,6 @@ TEST(OptionsDialog, OkStoresOnlyTheChoicesThatApply) {
     const ExportSettings s = SettingsFromControls(controls);
     EXPECT_EQ(s.collisionMode, mode) << typed;
     EXPECT_EQ(s.collisionFileName, stored);
-    EXPECT_EQ(s.exportTextures, textures);
     EXPECT_EQ(s.textureFolder, textures ? "Media" : "");  // the folder is ignored when textures are off
   }
 }
