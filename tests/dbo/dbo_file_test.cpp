@@ -3,12 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <filesystem>
 #include <functional>
 #include <set>
 #include <tuple>
 
-#include "dbo/dbo.h"
 #include "dbo_test_support.h"
 
 namespace tessaline::testing {

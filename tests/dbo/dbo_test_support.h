@@ -49,10 +49,7 @@ inline SceneMaterial Material(int32_t id, const std::vector<std::string>& names,
 
 // A corner with slot 0 present (as the reader always makes it).
 inline SceneVertex Corner(float x, float y, float z, float u = 0.0f, float v = 0.0f) {
-  SceneVertex corner;
-  corner.x = x;
-  corner.y = y;
-  corner.z = z;
+  SceneVertex corner{.x = x, .y = y, .z = z, .uvSets = {}};
   corner.uvSets.Set(0, u, v);
   return corner;
 }
@@ -98,8 +95,7 @@ inline Written WriteAndWalk(const PackedModel& object, bool collision,
   MemorySink sink;
   NoProgress progress;
   EXPECT_TRUE(WriteScene(sink, object, scale, progress, collision));
-  Written written{std::move(sink.bytes), {}};
-  written.report = WalkDbo(written.bytes);
+  Written written{sink.bytes, WalkDbo(sink.bytes)};
   EXPECT_TRUE(written.report.ok) << written.report.error;
   return written;
 }
