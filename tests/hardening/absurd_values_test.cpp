@@ -100,55 +100,38 @@ TEST_F(AbsurdValueRun, InfiniteCoordinatesAndUnusableScalesAreWrittenAndTheFiles
   }
 }
 
-TEST_F(AbsurdValueRun, EmptyNamesAndIdsExport) {
+TEST_F(AbsurdValueRun, EmptyNamesAndIdsExportAndLayersPastEightAreCut) {
   // An empty scene name names every frame. id="" and mid="" are 0, empty colour channels too. An empty
   // "file", a layer without a type and a layer whose type names no child all read as an image file with
   // an empty name: "Media\" names the folder itself, so nothing is copied over it. A material without
-  // layers makes a mesh without texture coordinates.
+  // layers makes a mesh without texture coordinates; one of ten layers keeps its first eight.
+  std::string layers;
+  std::vector<std::string> eight;
+  for (int k = 0; k < 10; ++k) {
+    layers += Colour(std::to_string(k), "0", "0", "255");
+    if (k < 8) eight.push_back("Media\\col_rgba_" + std::to_string(k) + "_0_0_255_.png");
+  }
   desktop_.options.sceneName = "";
   SetScene("<scene><materials><material id=\"\">" + Colour("", "", "", "") +
            "</material><material id=\"1\"><layer type=\"texture\"><texture file=\"\" /></layer>"
            "<layer><texture file=\"Bricks\\wall.png\" /></layer><layer type=\"bump\" /></material>"
-           "<material id=\"2\" /></materials><primitives>" +
-           Primitive("", kTriangle, "") + Primitive("1", kTriangle, "1") + Primitive("2", kTriangle, "2") +
+           "<material id=\"2\" /><material id=\"3\">" +
+           layers + "</material></materials><primitives>" + Primitive("", kTriangle, "") +
+           Primitive("1", kTriangle, "1") + Primitive("2", kTriangle, "2") + Primitive("3", kTriangle, "3") +
            "</primitives></scene>");
   Run();
-  EXPECT_EQ(Messages(), std::vector<std::string>{NotPlaced({"Media\\"})});
-  const DboReport report = Walk("level.dbo", 4u);
+  EXPECT_EQ(Messages(), std::vector<std::string>{"message Tessaline|Scene correctly exported.\nThis texture "
+                                                 "could not be placed beside it:\nMedia\\\nThis material has "
+                                                 "more than 8 texture layers; only the first 8 were "
+                                                 "exported: 3\n|warning"});
+  const DboReport report = Walk("level.dbo", 5u);
   for (const DboFrameInfo& frame : report.frames)
     EXPECT_EQ(frame.name, "");
   EXPECT_EQ(report.frames[1].mesh.textureNames, std::vector<std::string>{"Media\\col_rgba_0_0_0_0_.png"});
   EXPECT_EQ(report.frames[2].mesh.textureNames, (std::vector<std::string>{"Media\\", "Media\\", "Media\\"}));
   EXPECT_EQ(report.frames[3].mesh.vertexSize, 24u);
-  EXPECT_EQ(report.frames[3].mesh.textureCount, 0u);
-  EXPECT_EQ(Tree(Out("Media")), std::set<std::string>{"col_rgba_0_0_0_0_.png"});
-
-  // Without a texture folder the empty name is listed as it is.
-  desktop_.options.textureFolder = "";
-  SetScene(QuadScene(1, 1, OneMaterial("<layer type=\"texture\" />")));
-  fs::remove_all(Out("Media"));
-  Run();
-  EXPECT_EQ(Messages(), std::vector<std::string>{NotPlaced({""})});
-  EXPECT_EQ(Tree(root_ / "out"), std::set<std::string>{"level.dbo"});
-}
-
-TEST_F(AbsurdValueRun, MaterialsOfMoreThanEightLayersKeepTheirFirstEight) {
-  std::string layers;
-  std::vector<std::string> names;
-  for (int k = 0; k < 10; ++k) {
-    layers += Colour(std::to_string(k), "0", "0", "255");
-    if (k < 8) names.push_back("Media\\col_rgba_" + std::to_string(k) + "_0_0_255_.png");
-  }
-  SetScene(QuadScene(1, 1, OneMaterial(layers)));
-  Run();
-  EXPECT_EQ(Messages(),
-            std::vector<std::string>{"message Tessaline|Scene correctly exported.\nThis material has "
-                                     "more than 8 texture layers; only the first 8 were exported: "
-                                     "1\n|warning"});
-  const DboReport report = Walk("level.dbo", 2u);
-  EXPECT_EQ(report.frames[1].mesh.vertexFormat, 8u * 256 + 18);
-  EXPECT_EQ(report.frames[1].mesh.textureNames, names);
-  EXPECT_EQ(Tree(Out("Media")).size(), 8u);
+  EXPECT_EQ(report.frames[4].mesh.textureNames, eight);
+  EXPECT_EQ(Tree(Out("Media")).size(), 9u);
 }
 
 TEST(DboSizes, ObjectWhoseRootFrameSizePasses32BitsIsRefused) {

@@ -1,11 +1,11 @@
-// Shared pieces of the bad-input tests: the closing messages they expect, scene pieces, checks made in a
-// child process under a memory limit, and the whole-run fixture.
+// Shared pieces of the bad-input tests: the closing messages they expect, scene pieces, the memory in use
+// for limits set in child processes, and the whole-run fixture.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cstdio>
+#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -20,23 +20,15 @@ using namespace tessaline::testing;  // NOLINT(google-build-using-namespace): th
 #if defined(__SANITIZE_ADDRESS__)
 inline constexpr bool kUnderAddressSanitizer = true;
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-inline constexpr bool kUnderAddressSanitizer = true;
-#else
-inline constexpr bool kUnderAddressSanitizer = false;
-#endif
+inline constexpr bool kUnderAddressSanitizer = __has_feature(address_sanitizer);
 #else
 inline constexpr bool kUnderAddressSanitizer = false;
 #endif
 
 // The address space this process holds now, for address-space limits set in child processes.
 inline size_t AddressSpaceInUse() {
-  unsigned long pages = 0;
-  std::FILE* statm = std::fopen("/proc/self/statm", "r");
-  if (statm != nullptr) {
-    if (std::fscanf(statm, "%lu", &pages) != 1) pages = 0;
-    std::fclose(statm);
-  }
+  size_t pages = 0;
+  std::ifstream("/proc/self/statm") >> pages;
   return pages * static_cast<size_t>(sysconf(_SC_PAGESIZE));
 }
 
@@ -66,17 +58,6 @@ inline std::string NotPlaced(const std::vector<std::string>& names) {
 
 inline std::string Fixture(const std::string& name) {
   return ReadText(fs::path(TESSALINE_SOURCE_DIR) / "tests" / "fixtures" / "hardening" / name);
-}
-
-// Ends a child process: status 0 when every check holds, otherwise 1 with the failing checks on stderr.
-[[noreturn]] inline void ExitChild(const std::vector<std::pair<bool, std::string>>& checks) {
-  bool ok = true;
-  for (const auto& [holds, what] : checks) {
-    if (!holds) std::fprintf(stderr, "FAILED: %s\n", what.c_str());
-    ok = ok && holds;
-  }
-  std::fflush(stderr);
-  std::_Exit(ok ? 0 : 1);
 }
 
 inline std::string ImageLayer(const std::string& file) {

@@ -1,5 +1,5 @@
-// Inputs far larger than an editor sends: 100,000 nested elements, a 100 MB answer, megabyte attribute
-// values. Nothing here may recurse per nesting level, and sizes only cost time and memory in proportion.
+// Inputs far larger than an editor sends: 100,000 nested elements and megabyte attribute values. Nothing
+// here may recurse per nesting level, and sizes only cost time and memory in proportion.
 #include <gtest/gtest.h>
 #include <pthread.h>
 
@@ -75,29 +75,6 @@ TEST_F(LargeInputRun, DeepNestingExportsOrFailsWithoutRecursing) {
       EXPECT_EQ(report.frames[k + 1].mesh.vertexCount, c.vertexCounts[k]);
   }
   EXPECT_TRUE(fs::exists(Out("Media/col_rgba_5_6_7_8_.png")));
-}
-
-TEST_F(LargeInputRun, HundredMegabyteAnswerExports) {
-  // 100 MiB: geometry of 2,000 quads in 10 primitives behind 100,000 elements of text that the reader does
-  // not look at, so that the run takes a few seconds rather than minutes. The text comes in runs of 1,000
-  // characters: Mini-XML grows its buffer for one run in steps of 1 KiB, which copies quadratically on
-  // allocators that cannot grow a block in place.
-  constexpr size_t kSize = size_t{100} << 20;
-  const std::string geometry = QuadScene(10, 200);
-  const std::string note = "<note>" + std::string(1000, 'n') + "</note>\n";
-  std::string answer;
-  answer.reserve(kSize + note.size());
-  while (answer.size() + note.size() + geometry.size() <= kSize)
-    answer += note;
-  answer += geometry;
-  answer.resize(kSize, ' ');
-  host_.answers.erase(kSceneSelectionRequest);
-  host_.answers[kSceneAllRequest] = std::move(answer);
-  Run();
-  EXPECT_EQ(Messages(), std::vector<std::string>{kSuccess});
-  const DboReport report = Walk("level.dbo", 3u);
-  EXPECT_EQ(report.frames[1].mesh.vertexCount, 4000u);
-  EXPECT_EQ(report.frames[2].mesh.vertexCount, 4000u);
 }
 
 TEST(LongAttributes, MegabyteIdsWrapAndMegabyteVidsAndNumbersConvertWhole) {

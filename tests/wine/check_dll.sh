@@ -1,13 +1,10 @@
 #!/usr/bin/env bash
-# Checks the built DLL's PE tables with the mingw objdump.
-#   check_dll.sh exports OBJDUMP DLL   exactly the eight exports, each under its plain and its decorated
-#                                      stdcall name (the substitute host checks that both lead to one function)
-#   check_dll.sh imports OBJDUMP DLL   only system DLLs are imported (the compiler's runtime is linked in)
+# check_dll.sh exports|imports OBJDUMP DLL: the DLL's PE tables as the mingw objdump reads them. exports:
+# exactly the eight, each under its plain and its decorated stdcall name (the substitute host checks that
+# both lead to one function); imports: only system DLLs (the compiler's runtime is linked in).
 set -euo pipefail
-mode=$1 objdump=$2 dll=$3
-dump=$("$objdump" -p "$dll")
-
-case "$mode" in
+dump=$("$2" -p "$3")
+case "$1" in
 exports)
   # "[   0] PluginAuthor" lines of the name table.
   found=$(sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/s/^\s*\[\s*[0-9]*\] //p' <<<"$dump" | sort)
@@ -15,16 +12,14 @@ exports)
     printf 'Plugin%s\n_Plugin%s\n' "${f%@*}" "$f"
   done | sort)
   diff <(echo "$expected") <(echo "$found") || { echo "the exports differ from the expected 16 (above)"; exit 1; }
-  echo "16 exports, plain and decorated names"
   ;;
 imports)
-  allowed=" kernel32.dll user32.dll gdi32.dll comctl32.dll comdlg32.dll advapi32.dll msvcrt.dll "
   found=$(sed -n 's/^\s*DLL Name: //p' <<<"$dump")
   [ -n "$found" ] || { echo "no imports found"; exit 1; }
-  for dll_name in $found; do
-    [[ "$allowed" == *" ${dll_name,,} "* ]] || { echo "imports $dll_name, which is not a system DLL"; exit 1; }
+  for name in $found; do
+    [[ " kernel32.dll user32.dll gdi32.dll comctl32.dll comdlg32.dll advapi32.dll msvcrt.dll " == *" ${name,,} "* ]] ||
+      { echo "imports $name, which is not a system DLL"; exit 1; }
   done
-  echo "imports only system DLLs:" $found
   ;;
-*) echo "unknown mode $mode"; exit 2 ;;
+*) echo "unknown mode $1"; exit 2 ;;
 esac

@@ -3,16 +3,11 @@
 # Run under xvfb-run.
 set -euo pipefail
 source "$(dirname "$0")/wine_env.sh"
-if [ -f "$WINEPREFIX/.tessaline-ready" ]; then
-  echo "prefix $WINEPREFIX exists"
-  exit 0
-fi
+[ -f "$WINEPREFIX/.tessaline-ready" ] && exit 0
 rm -rf "$WINEPREFIX"
-start=$(date +%s)
 wineboot -i
 # Without a window manager under Xvfb, Wine draws the window frames and captions itself.
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f
 wineserver -w
 touch "$WINEPREFIX/.tessaline-ready"
-echo "prefix $WINEPREFIX made in $(($(date +%s) - start)) s"

@@ -1,5 +1,5 @@
-# Sourced by the Wine test scripts: a quiet Wine with its prefix inside the build tree, and what the cases
-# share.   WINE_TEST_DIR   the build folder of these tests (holds prefix/, the cases' folders, the host, the DLL)
+# Sourced by the Wine test scripts: a quiet Wine with its prefix in WINE_TEST_DIR (the build folder of these
+# tests, which holds the host and the DLL), and what the cases share.
 export WINEPREFIX="$WINE_TEST_DIR/prefix"
 export WINEARCH=win32
 export WINEDEBUG=-all
@@ -8,10 +8,7 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 export LC_ALL=C.UTF-8
 
 # The Windows form of a Unix path (Wine's drive Z: is the root directory).
-windows_path() {
-  local path=$1
-  printf 'Z:%s' "${path//\//\\}"
-}
+windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 
 # A fresh folder for a case: $dir/wine for what is written under Wine, $dir/linux for the Linux command.
 start_case() {
@@ -24,24 +21,15 @@ fail() {
   echo "FAIL: $*"
   failed=1
 }
-finish() {
-  [ $failed -eq 0 ] && echo "case passed"
-  exit $failed
-}
 
 # same_as_linux STATUS ARGS...: `tessaline export ARGS...` must exit with STATUS, and what it wrote under
 # $dir/linux must equal, byte for byte, what was written under $dir/wine (which must not be empty).
 same_as_linux() {
   local expected=$1 status=0
   shift
-  [ -x "$LINUX_TOOL" ] || { fail "the Linux tool $LINUX_TOOL is missing; build the linux preset first"; return; }
   "$LINUX_TOOL" export "$@" >"$dir/linux.stdout" 2>"$dir/linux.stderr" || status=$?
-  if [ "$status" -ne "$expected" ]; then
-    fail "tessaline export exited with $status, expected $expected"
-    cat "$dir/linux.stdout" "$dir/linux.stderr"
-  fi
-  echo "files written under Wine:"
-  (cd "$dir/wine" && find . -type f | sort | sed 's/^/  /')
+  [ "$status" -eq "$expected" ] ||
+    { fail "tessaline export exited with $status, expected $expected" && cat "$dir/linux.stdout" "$dir/linux.stderr"; }
   [ -n "$(ls -A "$dir/wine")" ] || fail "nothing was written under Wine"
   diff -r "$dir/wine" "$dir/linux" || fail "the files written under Wine differ from tessaline export's"
 }
