@@ -5,11 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <bit>
-#include <cstdint>
-#include <cstring>
 #include <initializer_list>
-#include <string>
-#include <vector>
 
 #include "dbo/dbo.h"
 #include "support.h"
@@ -24,8 +20,9 @@ struct Bytes {
     data.insert(data.end(), bytes);
     return *this;
   }
-  Bytes& Word(uint16_t value) { return Raw({uint8_t(value), uint8_t(value >> 8)}); }
-  Bytes& Dword(uint32_t value) { return Word(uint16_t(value)).Word(uint16_t(value >> 16)); }
+  Bytes& Dword(uint32_t value) {
+    return Raw({uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16), uint8_t(value >> 24)});
+  }
   Bytes& Floats(std::initializer_list<float> values) {
     for (float value : values)
       Dword(std::bit_cast<uint32_t>(value));
@@ -41,18 +38,6 @@ struct Bytes {
   }
 };
 
-// A progress window that counts the bar's steps.
-class StepCounter final : public ProgressWindow {
- public:
-  void SetStageText(const std::string&) override {}
-  void SetBarRange(int, int) override {}
-  void SetBarStep(int) override {}
-  void StepBar() override { ++steps; }
-  void SetBarPosition(int) override {}
-  void AdvanceBar(int) override {}
-  int steps = 0;
-};
-
 inline SceneMaterial Material(int32_t id, const std::vector<std::string>& names,
                               std::vector<BlendMode> blends = {}) {
   SceneMaterial material{.id = id, .layers = {}};
@@ -64,10 +49,7 @@ inline SceneMaterial Material(int32_t id, const std::vector<std::string>& names,
 
 // A corner with slot 0 present (as the reader always makes it).
 inline SceneVertex Corner(float x, float y, float z, float u = 0.0f, float v = 0.0f) {
-  SceneVertex corner;
-  corner.x = x;
-  corner.y = y;
-  corner.z = z;
+  SceneVertex corner{.x = x, .y = y, .z = z, .uvSets = {}};
   corner.uvSets.Set(0, u, v);
   return corner;
 }
@@ -113,23 +95,16 @@ inline Written WriteAndWalk(const PackedModel& object, bool collision,
   MemorySink sink;
   NoProgress progress;
   EXPECT_TRUE(WriteScene(sink, object, scale, progress, collision));
-  Written written{std::move(sink.bytes), {}};
-  written.report = WalkDbo(written.bytes);
+  Written written{sink.bytes, WalkDbo(sink.bytes)};
   EXPECT_TRUE(written.report.ok) << written.report.error;
   return written;
 }
 
-enum class Field { Size, Value, Offset };
-
-// The declared size, the first dword of the payload or the offset of every item with this code.
-inline std::vector<uint32_t> ItemsOf(const Written& file, uint32_t code, Field field = Field::Size) {
+// The declared size (or the offset) of every item with this code.
+inline std::vector<uint32_t> ItemsOf(const Written& file, uint32_t code, bool offsets = false) {
   std::vector<uint32_t> found;
-  for (const DboItem& item : file.report.items) {
-    if (item.code != code) continue;
-    uint32_t value = field == Field::Size ? item.size : static_cast<uint32_t>(item.offset);
-    if (field == Field::Value) std::memcpy(&value, file.bytes.data() + item.offset + 8, 4);  // little-endian
-    found.push_back(value);
-  }
+  for (const DboItem& item : file.report.items)
+    if (item.code == code) found.push_back(offsets ? static_cast<uint32_t>(item.offset) : item.size);
   return found;
 }
 

@@ -1,10 +1,7 @@
-// Mesh building: triangulation, face normals, which record a polygon goes to, how the progress bar is paced,
-// and frames of at most 65535 vertices.
+// Mesh building: triangulation, face normals, which record a polygon goes to, and frames of at most 65535
+// vertices.
 #include <gtest/gtest.h>
 
-#include <tuple>
-
-#include "dbo/dbo.h"
 #include "dbo_test_support.h"
 
 namespace tessaline::testing {
@@ -13,9 +10,6 @@ namespace {
 TEST(Triangulation, ZigzagsFromBothEndsAndCountsFromEachPolygonsFirstVertex) {
   const std::pair<std::vector<uint32_t>, std::vector<uint16_t>> cases[] = {
       // the corner counts of the polygons, the indices built
-      {{3}, {2, 0, 1}},
-      {{4}, {3, 0, 1, 3, 1, 2}},
-      {{5}, {4, 0, 1, 4, 1, 3, 3, 1, 2}},
       {{6}, {5, 0, 1, 5, 1, 4, 4, 1, 2, 4, 2, 3}},
       {{4, 3}, {3, 0, 1, 3, 1, 2, 6, 4, 5}},
       {{0, 1, 2, 3}, {2, 0, 1}},  // fewer than three corners: no vertices, no indices
@@ -64,43 +58,6 @@ TEST(BuildGeometry, RoutesPolygonsAndSkipsThoseWithoutARecord) {
   EXPECT_TRUE(BuildCollisionMeshList(MeshRouting::ByMaterial, 6).empty());
 }
 
-TEST(BuildGeometry, StepsTheBarFromTheGivenThresholdButNotAfterShortPolygons) {
-  Scene scene;
-  scene.materials.push_back(Material(1, {}));
-  for (int p = 0; p < 321; ++p)
-    AddPolygon(scene, RegularPolygon(p == 320 ? 2 : 3), 1);
-  std::vector<MeshRecord> meshes = BuildMainMeshList(scene.materials);
-  StepCounter progress;
-  BuildGeometry(MeshRouting::ByMaterial, scene.polygons, scene.vertices, meshes, progress, 20);
-  EXPECT_EQ(progress.steps, 4);  // after polygons 20, 40, 80 and 160; 320 has two corners
-}
-
-TEST(Pacing, StepsAtDoublingThresholdsFromItemsTimesFactor) {
-  const std::tuple<uint64_t, double, int, std::vector<uint64_t>> cases[] = {
-      // n, factor, step, stepped after
-      {450, 2.0 / 45.0, 1, {20, 40, 80, 160, 320}},                // x = 20
-      {10, 2.0 / 45.0, 2, {1, 2, 4, 8}},                           // x = 0.44: step 1 / x = 2.25 truncated
-      {100, 0.0125, 1, {1, 2, 4, 8, 16, 32, 64}},                  // x = 1.25
-      {6, 2.0 / 45.0, 3, {1, 2, 4}},                               // x = 0.27: step 3.75 truncated
-      {22, 2.0 / 45.0, 1, {1, 2, 4, 8, 16}},                       // x = 0.98: step 1.02 truncated
-      {1, 0.05, 20, {}},                                           // x = 0.05
-      {0, 2.0 / 45.0, 0, {}},                                      // no items: the bar never moves
-      {100010, 2.0 / 45.0, 1, {4444, 8888, 17776, 35552, 71104}},  // x = 4444.9
-  };
-  for (const auto& [n, factor, step, steppedAfter] : cases) {
-    Pacing pacing = Pacing::For(n, factor);
-    EXPECT_EQ(pacing.step, step) << n;
-    StepCounter progress;
-    std::vector<uint64_t> stepped;
-    for (uint64_t i = 0; i < n; ++i) {
-      const int before = progress.steps;
-      pacing.After(i, progress);
-      if (progress.steps != before) stepped.push_back(i);
-    }
-    EXPECT_EQ(stepped, steppedAfter) << n;
-  }
-}
-
 // Material id and vertex count of every frame that has vertices.
 std::vector<std::pair<int32_t, size_t>> Frames(const PackedModel& object, float corners) {
   std::vector<std::pair<int32_t, size_t>> frames;
@@ -135,19 +92,13 @@ TEST(FrameSplit, FillsFramesOf65535WithWholePolygonsInOrderAndInPlace) {
     add(4, 1);
   add(5, 1);
   add(3, 1);
-  for (int p = 0; p < 2000; ++p)
-    add(5, 1);
   add(3, 2);
 
   using F = std::vector<std::pair<int32_t, size_t>>;
   const PackedModel main = Build(scene);
-  EXPECT_EQ(Frames(main, numbered), (F{{0, 3}, {1, 65535}, {1, 65535}, {1, 65533}, {1, 10003}, {2, 3}}));
+  EXPECT_EQ(Frames(main, numbered), (F{{0, 3}, {1, 65535}, {1, 65535}, {1, 65533}, {1, 3}, {2, 3}}));
   WriteAndWalk(main, false);
-  // The per-object collision file: one record per primitive (all of material id 0), split by the same rule.
-  const PackedModel perObject = Build(scene, MeshRouting::ByPrimitive);
-  EXPECT_EQ(Frames(perObject, numbered), (F{{0, 3}, {0, 65535}, {0, 65535}, {0, 65533}, {0, 10003}, {0, 3}}));
-  WriteAndWalk(perObject, true);
-  WriteAndWalk(Build(scene, MeshRouting::OneRecord), true);
+  WriteAndWalk(Build(scene, MeshRouting::ByPrimitive), true);  // the per-object collision file
 }
 
 }  // namespace

@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# Checks the built DLL's PE tables with the mingw objdump.
-#   check_dll.sh exports OBJDUMP DLL   exactly the eight exports, each under its plain and its decorated
-#                                      stdcall name (the substitute host checks that both lead to one function)
-#   check_dll.sh imports OBJDUMP DLL   only system DLLs are imported (the compiler's runtime is linked in)
+# check_dll.sh exports|imports OBJDUMP DLL: the DLL's PE tables as the mingw objdump reads them. exports:
+# exactly the eight, each under its plain and its decorated stdcall name (the substitute host checks that
+# both lead to one function); imports: only system DLLs (the compiler's runtime is linked in).
 set -euo pipefail
 dump=$("$2" -p "$3")
 case "$1" in

@@ -161,12 +161,6 @@ std::string WindowText(HWND window) {
   return text;
 }
 
-std::string ClassOf(HWND window) {
-  char name[256] = "";
-  GetClassNameA(window, name, sizeof name);
-  return name;
-}
-
 // Presses a button without waiting: what it starts may show a modal window (the overwrite prompt) that
 // this thread must then answer.
 void Press(HWND dialog, int id) {
@@ -286,10 +280,10 @@ void Answer(HWND window, int& optionsSeen, HWND& saveDialog) {
   } else if (caption == kSaveCaption && FileNameBox(window) != nullptr) {
     saveDialog = window;
     AnswerSaveDialog(window, true);
-  } else if (ClassOf(window) == "#32770" && GetDlgItem(window, 0xFFFF) != nullptr) {
+  } else if (GetDlgItem(window, 0xFFFF) != nullptr) {  // a message box's text
     AnswerMessageBox(window);
   } else {
-    Fail("unexpected window '" + Escaped(caption) + "' of class " + ClassOf(window));
+    Fail("unexpected window '" + Escaped(caption) + "'");
     PostMessageA(window, WM_CLOSE, 0, 0);
   }
 }
