@@ -60,7 +60,7 @@ TEST_F(LargeInputRun, DeepNestingExportsOrFailsWithoutRecursing) {
   for (const auto& c : cases) {
     WriteText(Out("level.dbo"), "earlier export");
     SetScene(c.answer);
-    OnSmallStack([&] { RunQuietly(); });
+    OnSmallStack([this] { Quietly([this] { Run(); }); });
     EXPECT_EQ(Messages(), std::vector<std::string>{c.message});
     EXPECT_EQ(WalkFile(Out("level.dbo")).frames.size(), c.frames);
     EXPECT_EQ(ReadText(Out("level.dbo")) == "earlier export", c.frames == 0);

@@ -102,7 +102,7 @@ TEST_F(MalformedAnswerRun, BrokenAnswersWriteNothingAndAnswersEndAtTheirFirstNul
     SetScene(c.answer);
     host_.announcedSizes[kSceneAllRequest] =
         static_cast<uint32_t>(c.announced ? c.announced : c.answer.size() + 1);
-    RunQuietly();
+    Quietly([this] { Run(); });
     EXPECT_EQ(Messages(), std::vector<std::string>{c.message});
     EXPECT_EQ(std::ranges::count(desktop_.calls, "save"), c.frames != 0);
     EXPECT_EQ(WalkFile(Out("level.dbo")).frames.size(), c.frames);  // none when there is no file

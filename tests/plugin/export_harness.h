@@ -143,9 +143,6 @@ class ExportHarness : public ::testing::Test {
     desktop_.calls.clear();
     outcome_ = RunExport(desktop_, host_, settings_);
   }
-  void RunQuietly() {
-    Quietly([this] { Run(); });
-  }
 
   fs::path Out(const std::string& name) const { return root_ / "out" / name; }
   // The walk of the DBO file out/name, which must be sound and hold `frames` frames (padded to that many
