@@ -16,16 +16,14 @@ namespace {
 
 // Reads an answer the way the export run does, with the declaration in front. The one pass must reject
 // exactly the texts that Mini-XML's tree parser rejects: every answer read here is checked for that.
-// Returns whether anything but a scene was found (an install directory, missing geometry), the counts of
+// Returns whether the geometry was found missing, the counts of
 // materials, polygons, corners and polygon elements, and a fold of the content: all zero for nothing.
 std::vector<size_t> ReadAnswer(const std::string& answer) {
   const std::string text = kXmlDeclaration + answer;
   mxml_node_t* tree = nullptr;
-  bool installDirectory = false;
   SceneReading reading;
   Quietly([&] {
     tree = mxmlLoadString(nullptr, text.c_str(), MXML_OPAQUE_CALLBACK);
-    installDirectory = !ReadInstallDirectory(text).empty();
     reading = ReadScene(std::string(text));
   });
   EXPECT_EQ(reading.status == ReadStatus::Unparsable, tree == nullptr) << text;
@@ -36,7 +34,7 @@ std::vector<size_t> ReadAnswer(const std::string& answer) {
     content = content * 31 + std::bit_cast<uint32_t>(vertex.z) + std::bit_cast<uint32_t>(vertex.x);
   for (const ScenePolygon& polygon : scene.polygons)
     content = content * 31 + static_cast<uint32_t>(polygon.materialId);
-  return {static_cast<size_t>(reading.status == ReadStatus::MissingGeometry || installDirectory),
+  return {reading.status == ReadStatus::MissingGeometry,
           scene.materials.size(),
           scene.polygons.size(),
           scene.vertices.size(),

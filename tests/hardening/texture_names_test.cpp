@@ -61,7 +61,6 @@ TEST_F(TextureNameRun, UnsafeTextureFolderRefusesEveryNameAndIsNotCreated) {
     EXPECT_EQ(Messages(),
               std::vector<std::string>{NotPlaced(
                   {std::string(folder) + "\\wall.png", std::string(folder) + "\\col_rgba_1_2_3_255_.png"})});
-    EXPECT_FALSE(fs::exists(root_.parent_path() / "wall.png"));
   }
 }
 
@@ -81,11 +80,7 @@ TEST_F(TextureNameRun, NamesInTheEditorsCodePageKeepTheirBytes) {
   // model and on disk, the source too (\x80 to \xa0 included); a character reference the code page lacks
   // becomes "?". Without a code page the same answer is unreadable.
   const std::string name = "wall\x80\x9f\xa0\xff\xfe?.png";
-  WriteText(root_ / "editor" / "Textures" /
-                "B\xf6"
-                "den" /
-                name,
-            "image");
+  WriteText(root_ / "editor" / "Textures" / (std::string("B\xf6") + "den") / name, "image");
   SetScene(Fixture("synthetic_windows1252_names.xml"));
   Run();
   EXPECT_EQ(Messages(), std::vector<std::string>{kSuccess});

@@ -1,4 +1,4 @@
-// The options dialog's rules: start values, what OK stores, and how scale texts are read.
+// The options dialog's rules: what OK stores and how scale texts are read; the host's error texts.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -21,17 +21,6 @@ TEST(ReadScale, ReadsDecimalNumbersAndFallsBackToOneForUnusableValues) {
     EXPECT_EQ(ReadScale(text), expected) << text;
 }
 
-TEST(OptionsDialog, StartValuesAreWhatOkStoresForUntouchedControls) {
-  for (const ExportSettings& s : {StartSettings(), SettingsFromControls(OptionsControls{})}) {
-    EXPECT_TRUE(s.allObjects && s.exportTextures);
-    EXPECT_EQ(s.sceneName, "DeleDExported");
-    EXPECT_EQ(s.textureFolder, "Media");
-    EXPECT_EQ(s.collisionMode, CollisionMode::None);
-    EXPECT_EQ(s.collisionFileName, "");
-    EXPECT_EQ(std::tie(s.scaleX, s.scaleY, s.scaleZ), std::make_tuple(1.0f, 1.0f, 1.0f));
-  }
-}
-
 TEST(OptionsDialog, OkStoresOnlyTheChoicesThatApply) {
   // Textures on, collision on, one big object, the file name typed; the mode and file name stored.
   const std::tuple<bool, bool, bool, CollisionMode, const char*, const char*> cases[] = {
@@ -49,7 +38,6 @@ TEST(OptionsDialog, OkStoresOnlyTheChoicesThatApply) {
     const ExportSettings s = SettingsFromControls(controls);
     EXPECT_EQ(s.collisionMode, mode) << typed;
     EXPECT_EQ(s.collisionFileName, stored);
-    EXPECT_EQ(s.exportTextures, textures);
     EXPECT_EQ(s.textureFolder, textures ? "Media" : "");  // the folder is ignored when textures are off
   }
 }
