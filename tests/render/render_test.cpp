@@ -123,7 +123,8 @@ std::string Png(const RgbaImage& image) {
   return {png.begin(), png.end()};
 }
 
-// A texture that is not found is named the same way (the command's tests show it).
+// A name that leads out of the model's folder is refused like a missing file: listed with its reason and
+// drawn as the checker. The reason for a file that is not found is checked by the command's tests.
 TEST(Render, EscapingTexturesAreCheckeredAndNamed) {
   const std::string folder = ::testing::TempDir() + "tessaline-render-" + std::to_string(getpid());
   // A green image just outside the model's folder: a name leading there must not reach it.

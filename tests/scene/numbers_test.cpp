@@ -53,7 +53,7 @@ TEST(ParseDouble, ReadsTheLongestDecimalPrefix) {
       {1.0, {"1,5", "1e+", "1e 5", "1" + std::string(300, '0') + "e-300"}},
       // No number at all gives +0.
       {0.0,
-       {"", "-.e5", "inf", "0x1p3", "0." + std::string(400, '0') + "1", "100000e-99999999999999999999",
+       {"", "-.e5", "inf", "nan", "0x1p3", "0." + std::string(400, '0') + "1", "100000e-99999999999999999999",
         "0e99999999999999999999"}},
       {-0.0, {"-0", "-0.000e7", "-1e-999"}},
       {std::numeric_limits<double>::infinity(),

@@ -20,6 +20,7 @@ TEST(ReadInstallDirectory, ReturnsTheFirstTextExactlyOrEmpty) {
        "C:\\Deled\\&amp;\r\n</installdirectory></x><installdirectory>2</installdirectory></r>",
        " C:\\Deled\\&\r\n"},
       {"<installdirectory><x/>text</installdirectory>", ""},
+      {"<installdirectory>text", ""},  // malformed: no tree
   };
   for (const auto& [body, expected] : cases)
     EXPECT_EQ(ReadInstallDirectory(Document(body)), expected) << body;
