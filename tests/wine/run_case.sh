@@ -33,11 +33,11 @@ selected)
   request=scene-selection
   ;;
 collision-per-object) choices=(--collision per-object --collision-file walls.dbo --texture-folder Art) ;;
-collision-per-object-derived-name) choices=(--collision per-object --collision-file "") ;;
 real-scene)
-  # The scene's texture is not in the install directory: the run ends with a warning listing it.
+  # The scene's texture is not in the install directory: the run ends with a warning listing it. The
+  # collision file's name is left empty, so it is derived from the DBO file's.
   scene=$REAL_SCENES/patrol-boat.dxs
-  choices=(--collision per-object --scale 0.1 0.1 0.1)
+  choices=(--collision per-object --collision-file "" --scale 0.1 0.1 0.1)
   result=("save $target" 'box Tessaline|Scene correctly exported.\nThis texture could not be placed beside it:\nMedia\artemis_diffuse.png\n|warning')
   linux_status=3
   ;;
