@@ -230,13 +230,10 @@ void AnswerOptions(HWND dialog) {
   Press(dialog, Switch("--cancel") ? IDCANCEL : IDOK);
 }
 
-// The save dialog's file name box: the combo box of the newer dialog, or the edit of the older one.
+// The save dialog's file name box: the combo box of the explorer-style dialog that the plug-in opens.
 HWND FileNameBox(HWND dialog) {
-  for (int id : {0x47c, 0x480}) {
-    HWND box = GetDlgItem(dialog, id);
-    if (box != nullptr && IsWindowVisible(box)) return box;
-  }
-  return nullptr;
+  HWND box = GetDlgItem(dialog, 0x47c);
+  return IsWindowVisible(box) ? box : nullptr;
 }
 
 // Types the path and presses Save. A dialog still busy starting may not take it: the user then tries again
