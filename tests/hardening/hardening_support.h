@@ -32,7 +32,6 @@ inline size_t AddressSpaceInUse() {
   return pages * static_cast<size_t>(sysconf(_SC_PAGESIZE));
 }
 
-inline const std::string kSuccess = "message Tessaline|Scene correctly exported.\n|information";
 // An answer the parser rejects (or cannot finish for lack of memory).
 inline const std::string kUnreadable =
     "message Tessaline|The scene from the editor could not be read: its XML text could not be parsed (it is "

@@ -49,6 +49,8 @@ struct ScriptedHost final : Host {
   }
 };
 
+inline const std::string kSuccess = "message Tessaline|Scene correctly exported.\n|information";
+
 // The material section of the generated scenes: one image layer named Bricks\wall.png (id 1) and one
 // colour layer (id 2).
 inline const char* const kMaterials =

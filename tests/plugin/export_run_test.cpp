@@ -19,17 +19,7 @@ namespace {
 using Texts = std::vector<std::string>;
 using Files = std::set<std::string>;
 
-// One primitive: a triangle and a quad of material 1 (Bricks\wall.png).
-const char* kScene = R"(<scene version="1.6"><materials highestID="1"><material id="1" name="wall">
-  <layer type="texture" blend="replace"><texture file="Bricks\wall.png" /></layer></material></materials>
-  <primitives highestID="1"><primitive id="0" name="block"><vertices>
-    <vertex id="0" x="0" y="0" z="0" /><vertex id="1" x="1" y="0" z="0" />
-    <vertex id="2" x="1" y="1" z="0" /><vertex id="3" x="0" y="1" z="0" /></vertices><polygons>
-    <poly mid="1"><vertex vid="0" u0="0" v0="0" /><vertex vid="1" u0="1" v0="0" /><vertex vid="2" u0="1" v0="1" /></poly>
-    <poly mid="1"><vertex vid="0" u0="0" v0="0" /><vertex vid="1" u0="1" v0="0" /><vertex vid="2" u0="1" v0="1" /><vertex vid="3" u0="0" v0="1" /></poly>
-  </polygons></primitive></primitives></scene>)";
-
-const std::string kSuccess = "message Tessaline|Scene correctly exported.\n|information";
+using testing::kSuccess;
 
 std::string Joined(const Texts& texts) {
   std::string out;
@@ -75,20 +65,23 @@ TEST_F(ExportRunTest, EveryWayARunEnds) {
       {"empty answer", [](auto&, auto& h) { h.announcedSizes[kSceneAllRequest] = 0; }, ExportStatus::Stopped,
        "i0i1a0", {}, {}},
       {"save cancelled", [](auto& d, auto&) { d.saveAccepted = false; }, ExportStatus::Stopped, "i0i1a0a1", {}, {}},
+      // With textures off the bar skips the texture stage's share in one advance.
+      {"textures off", [](auto& d, auto&) { d.options.exportTextures = false; }, ExportStatus::Exported, "i0i1a0a1",
+       {kSuccess}, {"level.dbo"}, "step-size 40, step, advance 20"},
       // Steps of 15 after fetching, 20 and 30 after reading, 11 for 2 polygons x 2/45 (once after polygon 1,
-      // once after both builder runs), 80 for 1 mesh x 0.0125, 20 for 1 texture x 0.05 (once at the end).
+      // once after both builder runs), 40 for 2 meshes x 0.0125 (once between them), 10 for 2 textures x 0.05.
       {"complete run", [](auto&, auto&) {}, ExportStatus::Exported, "i0i1a0a1", {kSuccess},
-       {"Media", "Media/wall.png", "level.dbo"}, "range 0 100, step-size 15, stage Please Wait....Getting Data from "
-       "DeleD., step, stage Please Wait....Parsing Data., step-size 5, step, step-size 10, step, stage Please "
-       "Wait....Creating Meshes., step-size 11, step, step, position 0, stage Please Wait....Writing Data to file., "
-       "step-size 80, stage Please Wait....Saving Textures., step-size 20, step"},
+       {"Media", "Media/col_rgba_1_2_3_255_.png", "Media/wall.png", "level.dbo"}, "range 0 100, step-size 15, stage "
+       "Please Wait....Getting Data from DeleD., step, stage Please Wait....Parsing Data., step-size 5, step, "
+       "step-size 10, step, stage Please Wait....Creating Meshes., step-size 11, step, step, position 0, stage Please "
+       "Wait....Writing Data to file., step-size 40, step, stage Please Wait....Saving Textures., step-size 10, step, "
+       "step"},
   };
   // clang-format on
   for (const RunCase& c : cases) {
     SCOPED_TRACE(c.name);
     TearDown();
     SetUp();
-    SetScene(kScene);
     c.setUp(desktop_, host_);
     Run();
     EXPECT_EQ(outcome_.status, c.status);
@@ -104,7 +97,8 @@ TEST_F(ExportRunTest, EveryWayARunEnds) {
   }
   // The complete run, the last one, in full.
   EXPECT_EQ(desktop_.calls.front() + "|" + desktop_.calls.back(), "load|release");
-  EXPECT_EQ(outcome_.written, (Texts{desktop_.savePath, FolderOf(desktop_.savePath) + "Media\\wall.png"}));
+  EXPECT_EQ(outcome_.written, (Texts{desktop_.savePath, FolderOf(desktop_.savePath) + "Media\\wall.png",
+                                     FolderOf(desktop_.savePath) + "Media\\col_rgba_1_2_3_255_.png"}));
 }
 
 TEST(CollisionPathFor, FollowsTheChosenPathOrTheGivenName) {

@@ -13,10 +13,9 @@ namespace {
 // Decimal reading itself (and its locale independence) is the number parser's; here only what the scale
 // adds: unusable factors (zero, negative, non-finite once rounded to float) fall back to 1.
 TEST(ReadScale, ReadsDecimalNumbersAndFallsBackToOneForUnusableValues) {
-  const std::pair<const char*, float> cases[] = {
-      {" 2.5xyz", 2.5f}, {"1e2", 100.0f}, {"-2", 1.0f},   {"0", 1.0f},   {"abc", 1.0f},
-      {"1e-50", 1.0f},   {"-0", 1.0f},    {"1e39", 1.0f}, {"inf", 1.0f}, {"2,5", 2.0f},
-  };
+  const std::pair<const char*, float> cases[] = {{" 2.5xyz", 2.5f}, {"2,5", 2.0f}, {"-2", 1.0f},
+                                                 {"0", 1.0f},       {"abc", 1.0f}, {"1e-50", 1.0f},
+                                                 {"1e39", 1.0f}};
   for (const auto& [text, expected] : cases)
     EXPECT_EQ(ReadScale(text), expected) << text;
 }
@@ -56,7 +55,7 @@ TEST(HostProtocol, CallbackErrorTexts) {
   const std::pair<uint32_t, const char*> known[] = {
       {1, "No Data present."},       {4, "Invalid GetData Command."},  {8, "Invalid Data Property."},
       {11, "Error in Object Data."}, {98, "Unknown Callback Reason."}, {99, "Unknown Error."},
-      {9, "Unknown Error Code."},    {100, "Unknown Error Code."},     {0xFFFFFFFFu, "Unknown Error Code."},
+      {9, "Unknown Error Code."},
   };
   for (const auto& [code, text] : known)
     EXPECT_EQ(CallbackErrorText(code), "Error Code " + std::to_string(code) + ": " + text);
