@@ -456,7 +456,6 @@ int main(int argc, char** argv) {
   WaitForSingleObject(user, INFINITE);
   CloseHandle(user);
   if (locked != INVALID_HANDLE_VALUE) CloseHandle(locked);
-  Log("done");
   // What runs out in the editor is its 2 GB of address space: the peak of committed private memory.
   PROCESS_MEMORY_COUNTERS counters = {};
   counters.cb = sizeof counters;
@@ -464,5 +463,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "peak virtual size: %lu bytes\n",
                  static_cast<unsigned long>(counters.PeakPagefileUsage));
   FreeLibrary(module);
+  Log("done");  // after the plug-in's unload, so that a crash there leaves the transcript without it
   return g.failed ? 1 : 0;
 }
