@@ -35,13 +35,6 @@
 
 namespace {
 
-// A click on a control, or a text typed into it.
-struct Action {
-  int id;
-  bool click;
-  std::string text;
-};
-
 struct Run {
   // The flags with their defaults; a switch is "off" until given, and takes no value.
   std::map<std::string, std::string> values = {
@@ -49,7 +42,7 @@ struct Run {
       {"--error-code", "0"},    {"--error-at", ""},        {"--time-limit", "120"},
       {"--cancel", "off"},      {"--check-dialog", "off"}, {"--check-progress", "off"},
       {"--lock-output", "off"}, {"--memory-report", "off"}};
-  std::vector<Action> choices;
+  std::vector<std::pair<int, const char*>> choices;  // a control and the text typed into it, or null: a click
   std::string sceneAnswer, installAnswer;
   DWORD mainThread = 0, startTicks = 0;
   volatile LONG executeDone = 0;
@@ -175,9 +168,9 @@ std::string Text(HWND dialog, int id) {
 }
 
 // Clicks a check box or radio button (waiting until the dialog has handled it), or types a text.
-void Apply(HWND dialog, const Action& action) {
-  if (action.click) SendMessageA(GetDlgItem(dialog, action.id), BM_CLICK, 0, 0);
-  if (!action.click) SetDlgItemTextA(dialog, action.id, action.text.c_str());
+void Apply(HWND dialog, int id, const char* text) {
+  if (text == nullptr) SendMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+  if (text != nullptr) SetDlgItemTextA(dialog, id, text);
 }
 
 // The controls the enabling rules govern: each name, "*" after it when checked, "~" before it when disabled.
@@ -223,7 +216,7 @@ void CheckOptionsDialog(HWND dialog) {
       {IDC_SELECTED_OBJECTS, "All Selected* Textures* Folder Collision ~File ~One* ~PerObject"},
       {IDC_ALL_OBJECTS, start}};
   for (const auto& [id, state] : clicks) {
-    Apply(dialog, {id, true, ""});
+    Apply(dialog, id, nullptr);
     expect(State(dialog), state);
   }
   Log("options checked");
@@ -231,19 +224,16 @@ void CheckOptionsDialog(HWND dialog) {
 
 void AnswerOptions(HWND dialog) {
   if (Switch("--check-dialog")) CheckOptionsDialog(dialog);
-  for (const Action& action : g.choices)
-    Apply(dialog, action);
+  for (const auto& [id, text] : g.choices)
+    Apply(dialog, id, text);
   Log(Switch("--cancel") ? "options cancel" : "options ok");
   Press(dialog, Switch("--cancel") ? IDCANCEL : IDOK);
 }
 
-// The save dialog's file name box: the combo box of the newer dialog, or the edit of the older one.
+// The save dialog's file name box: the combo box of the explorer-style dialog that the plug-in opens.
 HWND FileNameBox(HWND dialog) {
-  for (int id : {0x47c, 0x480}) {
-    HWND box = GetDlgItem(dialog, id);
-    if (box != nullptr && IsWindowVisible(box)) return box;
-  }
-  return nullptr;
+  HWND box = GetDlgItem(dialog, 0x47c);
+  return IsWindowVisible(box) ? box : nullptr;
 }
 
 // Types the path and presses Save. A dialog still busy starting may not take it: the user then tries again
@@ -272,10 +262,9 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM list) {
   return TRUE;
 }
 
-void Answer(HWND window, int& optionsSeen, HWND& saveDialog) {
+void Answer(HWND window, HWND& saveDialog) {
   const std::string caption = WindowText(window);
   if (caption == kOptionsCaption) {
-    if (++optionsSeen > 1) Fail("options dialog shown twice");
     AnswerOptions(window);
   } else if (caption == kSaveCaption && FileNameBox(window) != nullptr) {
     saveDialog = window;
@@ -295,7 +284,6 @@ bool ExecuteDone() {
 DWORD WINAPI User(LPVOID) {
   std::set<HWND> answered;
   DWORD savedAt = 0;
-  int optionsSeen = 0;
   HWND saveDialog = nullptr;
   while (!ExecuteDone()) {
     // A save dialog that a prompt has disabled is waiting for that prompt, not for the user.
@@ -311,7 +299,7 @@ DWORD WINAPI User(LPVOID) {
       answered.insert(window);
       Sleep(100);                                                   // let the window finish its start
       if (!IsWindow(window) || !IsWindowVisible(window)) continue;  // a passing window of the system's
-      Answer(window, optionsSeen, saveDialog);
+      Answer(window, saveDialog);
       if (window == saveDialog) savedAt = GetTickCount();
     }
     Sleep(50);
@@ -406,9 +394,9 @@ bool ParseArguments(int argc, char** argv) {
     const auto value = g.values.find(flag);
     if (choice != choices.end() && i + choice->second.second.size() < static_cast<size_t>(argc)) {
       for (int id : choice->second.first)
-        g.choices.push_back({id, true, ""});
+        g.choices.emplace_back(id, nullptr);
       for (int id : choice->second.second)
-        g.choices.push_back({id, false, argv[++i]});
+        g.choices.emplace_back(id, argv[++i]);
     } else if (value != g.values.end() && (value->second == "off" || i + 1 < argc)) {
       value->second = value->second == "off" ? "on" : argv[++i];
     } else {
