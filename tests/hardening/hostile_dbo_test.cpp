@@ -2,7 +2,6 @@
 // past 32 bits are faults, and neither an odd path nor running out of memory ends in an abort.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>

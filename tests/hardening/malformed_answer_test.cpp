@@ -53,8 +53,7 @@ TEST(MalformedAnswer, WhatTheParserRejectsReadsAsNothingAndTheRestAsItTakesIt) {
   const size_t rootClosed = answer.rfind("</scene>") + 7;
   for (size_t cut = 0; cut <= answer.size(); ++cut) {
     const std::vector<size_t> read = ReadAnswer(answer.substr(0, cut));
-    EXPECT_EQ(read, cut < rootClosed ? kNothing : whole)
-        << "cut at " << cut << ": ..." << answer.substr(cut > 30 ? cut - 30 : 0, 30);
+    EXPECT_EQ(read, cut < rootClosed ? kNothing : whole) << "cut at " << cut;
   }
   // Each fixture is a well-formed scene with one fault that the parser rejects.
   for (const char* name : {"unclosed_root", "mismatched_close", "unknown_entity", "stray_angle_bracket",

@@ -49,6 +49,7 @@ struct ScriptedHost final : Host {
   }
 };
 
+// The closing message of a run that exported everything.
 inline const std::string kSuccess = "message Tessaline|Scene correctly exported.\n|information";
 
 // The material section of the generated scenes: one image layer named Bricks\wall.png (id 1) and one
