@@ -16,15 +16,6 @@ namespace tessaline::hardening {
 
 using namespace tessaline::testing;  // NOLINT(google-build-using-namespace): the fixture and its helpers
 
-// AddressSanitizer reserves a huge shadow mapping, so address-space limits cannot be tested under it.
-#if defined(__SANITIZE_ADDRESS__)
-inline constexpr bool kUnderAddressSanitizer = true;
-#elif defined(__has_feature)
-inline constexpr bool kUnderAddressSanitizer = __has_feature(address_sanitizer);
-#else
-inline constexpr bool kUnderAddressSanitizer = false;
-#endif
-
 // The address space this process holds now, for address-space limits set in child processes.
 inline size_t AddressSpaceInUse() {
   size_t pages = 0;

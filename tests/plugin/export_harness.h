@@ -21,6 +21,15 @@ namespace tessaline::testing {
 
 namespace fs = std::filesystem;
 
+// AddressSanitizer reserves a huge shadow mapping, so address-space limits cannot be tested under it.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kUnderAddressSanitizer = true;
+#elif defined(__has_feature)
+inline constexpr bool kUnderAddressSanitizer = __has_feature(address_sanitizer);
+#else
+inline constexpr bool kUnderAddressSanitizer = false;
+#endif
+
 struct ScriptedHost final : Host {
   std::map<std::string, std::string> answers;                   // by request text
   std::map<std::pair<std::string, uint32_t>, uint32_t> errors;  // (request, reason) -> result code

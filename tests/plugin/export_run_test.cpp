@@ -111,9 +111,8 @@ TEST(CollisionPathFor, FollowsTheChosenPathOrTheGivenName) {
 }
 
 TEST_F(ExportRunTest, AbsurdAnswerSizeIsAFailedExchangeNotACrash) {
-#if defined(__SANITIZE_ADDRESS__)
-  GTEST_SKIP() << "AddressSanitizer needs more address space than the limit this test sets";
-#endif
+  if (testing::kUnderAddressSanitizer)
+    GTEST_SKIP() << "AddressSanitizer needs more address space than the limit this test sets";
   // Limit the address space in a child process so that the 4 GiB buffer cannot be had.
   auto run = [this] {
     rlimit limit{1u << 30, 1u << 30};
